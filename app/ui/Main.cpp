@@ -1,0 +1,28 @@
+#include "app/ui/Main.h"
+
+#include <QApplication>
+#include <filesystem>
+#include <system_error>
+
+#include "app/ui/Mainwindow.h"
+#include "bluetooth/io/Console.h"
+
+namespace flarecast::ui {
+
+Main::Main() = default;
+Main::~Main() = default;
+
+int Main::main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    bluetooth::printLine("Test");
+    mainwindow = std::make_unique<Mainwindow>();
+    mainwindow->show();
+    std::error_code error;
+    homedir = std::filesystem::current_path(error).string();
+    bluetooth::printLine(error ? error.message() : homedir);
+    const int status = application.exec();
+    mainwindow.reset();
+    return status;
+}
+
+}  // namespace flarecast::ui

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QAction>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <filesystem>
+#include <memory>
+
+#include "app/ui/About.h"
+#include "app/ui/DeviceTableModel.h"
+#include "app/ui/FileDialogs.h"
+
+namespace flarecast::ui {
+
+// The program's one primary window. Its controls carry their names as object names so that they
+// can be found by name.
+class Mainwindow final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Without dialogs the window uses the toolkit's file dialogs.
+    explicit Mainwindow(std::unique_ptr<FileDialogs> dialogs = nullptr);
+    ~Mainwindow() override;
+
+    DeviceTableModel& table() { return mytable; }
+    const std::filesystem::path& chosenFile() const { return chosenfile; }
+    About& about() { return aboutwindow; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void initComponents();
+    void layoutControls();
+    void endProgram();
+
+    void JmenuitemopenActionPerformed();
+    void JmenuitemsavelogActionPerformed();
+    void JmenuitemexitActionPerformed();
+    void JmenuaboutActionPerformed();
+
+    std::unique_ptr<FileDialogs> dialogs;
+    About aboutwindow;
+    DeviceTableModel mytable;
+    std::filesystem::path chosenfile;
+
+    QWidget central;
+    QLineEdit Filename;
+    QLineEdit Statusfield;
+    QPushButton Startbluetoothbtn;
+    QPushButton Stopbluetoothbtn;
+    QTableView Logwindow;
+    QLabel jLabel1;
+    QLabel jLabel2;
+    QLabel jLabel3;
+
+    QMenuBar jMenuBar1;
+    QMenu Jmenufile;
+    QMenu Jmenuhelp;
+    QAction Jmenuitemopen;
+    QAction Jmenuitemsavelog;
+    QAction Jmenuitemexit;
+    QAction Jmenuabout;
+
+    QVBoxLayout rows;
+    QHBoxLayout formRow;
+    QGridLayout form;
+    QHBoxLayout buttonRow;
+    QHBoxLayout logLabelRow;
+    QHBoxLayout tableRow;
+};
+
+}  // namespace flarecast::ui

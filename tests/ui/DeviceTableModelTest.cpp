@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/ui/DeviceTableModel.h"
+
+namespace flarecast::ui {
+namespace {
+
+TEST(DeviceTableModel, StartsEmptyWithTheFourColumns) {
+    DeviceTableModel table;
+    EXPECT_EQ(table.rowCount(), 0);
+    ASSERT_EQ(table.columnCount(), 4);
+    const char* titles[] = {"Bluetooth Name", "Bluetooth Address", "Date/Time", "Sent"};
+    for (int column = 0; column < 4; ++column) {
+        EXPECT_EQ(table.headerData(column, Qt::Horizontal).toString().toStdString(),
+                  titles[column]);
+    }
+}
+
+TEST(DeviceTableModel, ShowsSentAsTrueOrFalse) {
+    DeviceTableModel table;
+    table.append({"phone", "00123456789a", "today", true});
+    table.append({"other", "00123456789b", "today", false});
+    QCoreApplication::processEvents();
+    ASSERT_EQ(table.rowCount(), 2);
+    EXPECT_EQ(table.data(table.index(0, 0)).toString(), "phone");
+    EXPECT_EQ(table.data(table.index(0, 1)).toString(), "00123456789a");
+    EXPECT_EQ(table.data(table.index(0, 3)).toString(), "true");
+    EXPECT_EQ(table.data(table.index(1, 3)).toString(), "false");
+}
+
+TEST(DeviceTableModel, RowsFromManyThreadsAllArriveInEachThreadsOrder) {
+    DeviceTableModel table;
+    constexpr int kThreads = 4;
+    constexpr int kRowsEach = 200;
+    std::vector<std::thread> appenders;
+    for (int t = 0; t < kThreads; ++t) {
+        appenders.emplace_back([&table, t] {
+            for (int i = 0; i < kRowsEach; ++i) {
+                table.append({"thread" + std::to_string(t), std::to_string(i), "", true});
+            }
+        });
+    }
+    // Also from the GUI thread while the others run.
+    table.append({"gui", "0", "", false});
+    for (auto& appender : appenders) {
+        appender.join();
+    }
+    QCoreApplication::processEvents();
+
+    ASSERT_EQ(table.rowCount(), kThreads * kRowsEach + 1);
+    std::map<std::string, int> next;
+    for (int row = 0; row < table.rowCount(); ++row) {
+        const auto& cells = table.row(row);
+        EXPECT_EQ(std::stoi(cells.bluetoothaddress), next[cells.bluetoothname]++);
+    }
+}
+
+}  // namespace
+}  // namespace flarecast::ui
