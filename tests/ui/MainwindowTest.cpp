@@ -161,11 +161,7 @@ private slots:
         QFETCH(QString, chosenFile);
         QFETCH(QString, statusText);
         for (const auto& file : approved) {
-            if (file.isEmpty()) {
-                replies.fileToSend.push_back(std::nullopt);
-            } else {
-                replies.fileToSend.push_back(file);
-            }
+            replies.fileToSend.push_back(file);
             trigger("Jmenuitemopen");
         }
         QCOMPARE(filename(), shownName);
@@ -186,7 +182,7 @@ private slots:
         const QString path = folder.filePath(QStringLiteral("log.csv"));
         window->table().append({"phone", "00123456789a", "now", true});
         QTRY_COMPARE(window->table().rowCount(), 1);
-        replies.logFile = {std::nullopt, path};
+        replies.logFile = {QString(), path};
         trigger("Jmenuitemsavelog");
         QVERIFY(!QFile::exists(path));
         QCOMPARE(status(), QString());

@@ -8,12 +8,13 @@
 
 namespace flarecast::ui {
 
-// Answers the window's file dialogs from queued replies; an empty queue answers as a cancel.
+// Answers the window's file dialogs from queued replies; an empty reply, or none left, is a
+// cancel.
 class ScriptedDialogs final : public FileDialogs {
 public:
     struct Replies {
-        std::deque<std::optional<QString>> fileToSend;
-        std::deque<std::optional<QString>> logFile;
+        std::deque<QString> fileToSend;
+        std::deque<QString> logFile;
     };
 
     explicit ScriptedDialogs(Replies& replies) : replies(replies) {}
@@ -22,12 +23,15 @@ public:
     std::optional<QString> chooseLogFile() override { return next(replies.logFile); }
 
 private:
-    static std::optional<QString> next(std::deque<std::optional<QString>>& queue) {
+    static std::optional<QString> next(std::deque<QString>& queue) {
         if (queue.empty()) {
             return std::nullopt;
         }
-        auto reply = queue.front();
+        const QString reply = queue.front();
         queue.pop_front();
+        if (reply.isEmpty()) {
+            return std::nullopt;
+        }
         return reply;
     }
 
