@@ -1,0 +1,49 @@
+#include "bluetooth/discovery/RemoteDevice.h"
+
+#include "bluetooth/io/Errors.h"
+
+namespace flarecast::bluetooth {
+
+std::string formatAddress(std::int64_t address) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text(12, '0');
+    auto value = static_cast<std::uint64_t>(address) & 0xFFFFFFFFFFFFULL;
+    for (int i = 11; i >= 0; --i) {
+        text[static_cast<std::size_t>(i)] = kDigits[value & 0xF];
+        value >>= 4;
+    }
+    return text;
+}
+
+std::int64_t parseAddress(const std::string& text) {
+    if (text.empty() || text.size() > 12) {
+        throw NumberFormatError("For input string: \"" + text + "\"");
+    }
+    std::int64_t value = 0;
+    for (const char c : text) {
+        int digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            throw NumberFormatError("For input string: \"" + text + "\"");
+        }
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+RemoteDevice::RemoteDevice(const std::string& addressText) : address(parseAddress(addressText)) {}
+
+std::string RemoteDevice::getFriendlyName(bool /*alwaysAsk*/) const {
+    return friendlyName;
+}
+
+std::string RemoteDevice::getBluetoothAddress() const {
+    return formatAddress(address);
+}
+
+}  // namespace flarecast::bluetooth

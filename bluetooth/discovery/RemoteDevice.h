@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace flarecast::bluetooth {
+
+// A device seen over the air. Two devices are the same device when their addresses match.
+class RemoteDevice {
+public:
+    RemoteDevice(std::string name, std::int64_t address)
+        : friendlyName(std::move(name)), address(address) {}
+    // 12 hexadecimal digits; no name.
+    explicit RemoteDevice(const std::string& addressText);
+
+    // The name the inquiry delivered; nothing is asked over the air.
+    std::string getFriendlyName(bool alwaysAsk) const;
+    // 12 lower-case hexadecimal digits.
+    std::string getBluetoothAddress() const;
+    std::int64_t getAddress() const { return address; }
+    std::int32_t hashCode() const { return static_cast<std::int32_t>(address); }
+
+    friend bool operator==(const RemoteDevice& a, const RemoteDevice& b) {
+        return a.address == b.address;
+    }
+
+private:
+    std::string friendlyName;
+    std::int64_t address;
+};
+
+// An address as 12 lower-case hexadecimal digits, zero-padded on the left.
+std::string formatAddress(std::int64_t address);
+// 1 to 12 hexadecimal digits; anything else is a number-format error.
+std::int64_t parseAddress(const std::string& text);
+
+}  // namespace flarecast::bluetooth

@@ -1,0 +1,50 @@
+#include "bluetooth/io/Streams.h"
+
+#include <algorithm>
+
+namespace flarecast::bluetooth {
+
+int InputStream::read(std::span<std::uint8_t> buffer) {
+    if (buffer.empty()) {
+        return 0;
+    }
+    const int first = read();
+    if (first < 0) {
+        return -1;
+    }
+    buffer[0] = static_cast<std::uint8_t>(first);
+    std::size_t count = 1;
+    while (count < buffer.size() && available() > 0) {
+        const int next = read();
+        if (next < 0) {
+            break;
+        }
+        buffer[count++] = static_cast<std::uint8_t>(next);
+    }
+    return static_cast<int>(count);
+}
+
+void OutputStream::write(std::span<const std::uint8_t> bytes) {
+    for (const std::uint8_t byte : bytes) {
+        write(byte);
+    }
+}
+
+int ByteArrayInputStream::read() {
+    return position < bytes.size() ? bytes[position++] : -1;
+}
+
+int ByteArrayInputStream::read(std::span<std::uint8_t> buffer) {
+    if (buffer.empty()) {
+        return 0;
+    }
+    if (position == bytes.size()) {
+        return -1;
+    }
+    const std::size_t count = std::min(buffer.size(), bytes.size() - position);
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(position), count, buffer.begin());
+    position += count;
+    return static_cast<int>(count);
+}
+
+}  // namespace flarecast::bluetooth

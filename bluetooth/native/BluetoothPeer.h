@@ -1,0 +1,47 @@
+#pragma once
+
+#include "bluetooth/discovery/DiscoveryListener.h"
+#include "bluetooth/native/NativeStack.h"
+
+namespace flarecast::bluetooth {
+
+// The one bridge to the operating system's Bluetooth stack: forwards to the process's native
+// stack and turns inquiry results into RemoteDevice and DeviceClass values.
+class BluetoothPeer {
+public:
+    explicit BluetoothPeer(NativeStack& stack) : stack(stack) {}
+
+    int socket(bool authenticate, bool encrypt) { return stack.socket(authenticate, encrypt); }
+    std::int64_t getsockaddress(int handle) { return stack.getsockaddress(handle); }
+    int getsockchannel(int handle) { return stack.getsockchannel(handle); }
+    void connect(int handle, std::int64_t address, int channel) {
+        stack.connect(handle, address, channel);
+    }
+    void listen(int handle) { stack.listen(handle); }
+    int accept(int handle) { return stack.accept(handle); }
+    int recv(int handle) { return stack.recv(handle); }
+    int recv(int handle, std::span<std::uint8_t> buffer) { return stack.recv(handle, buffer); }
+    void send(int handle, int byte) { stack.send(handle, byte); }
+    void send(int handle, std::span<const std::uint8_t> bytes) { stack.send(handle, bytes); }
+    void close(int handle) { stack.close(handle); }
+    int registerService(std::span<const std::uint8_t> record) {
+        return stack.registerService(record);
+    }
+    void unregisterService(int handle) { stack.unregisterService(handle); }
+
+    // Blocks for the whole inquiry; deviceDiscovered runs on the calling thread.
+    int doInquiry(int accessCode, DiscoveryListener& listener);
+    bool cancelInquiry() { return stack.cancelInquiry(); }
+    std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,
+                                                      std::int64_t address) {
+        return stack.getServiceHandles(uuids, address);
+    }
+    Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address, int handle) {
+        return stack.getServiceAttributes(attrIDs, address, handle);
+    }
+
+private:
+    NativeStack& stack;
+};
+
+}  // namespace flarecast::bluetooth

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "bluetooth/io/Streams.h"
+#include "bluetooth/sdp/UUID.h"
+
+namespace flarecast::bluetooth {
+
+// One operating system's Bluetooth stack (or a simulation of one). Sockets and service
+// registrations are plain int handles; every failure is an I/O error.
+class NativeStack {
+public:
+    // A device found by an inquiry.
+    using DeviceFound =
+        std::function<void(const std::string& name, std::int64_t address, int deviceClass)>;
+
+    virtual ~NativeStack() = default;
+
+    virtual int socket(bool authenticate, bool encrypt) = 0;
+    virtual std::int64_t getsockaddress(int handle) = 0;
+    virtual int getsockchannel(int handle) = 0;
+    virtual void connect(int handle, std::int64_t address, int channel) = 0;
+    virtual void listen(int handle) = 0;
+    virtual int accept(int handle) = 0;
+    // The next byte, or -1 at the end of the stream.
+    virtual int recv(int handle) = 0;
+    // The count read into buffer, or -1 at the end of the stream.
+    virtual int recv(int handle, std::span<std::uint8_t> buffer) = 0;
+    virtual void send(int handle, int byte) = 0;
+    virtual void send(int handle, std::span<const std::uint8_t> bytes) = 0;
+    virtual void close(int handle) = 0;
+
+    virtual int registerService(std::span<const std::uint8_t> record) = 0;
+    virtual void unregisterService(int handle) = 0;
+
+    // Blocks for the whole inquiry, reporting each device on the calling thread; returns the
+    // discovery type for inquiryCompleted.
+    virtual int doInquiry(int accessCode, const DeviceFound& found) = 0;
+    virtual bool cancelInquiry() = 0;
+    // Nothing when the search failed; empty when no record matched.
+    virtual std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,
+                                                              std::int64_t address) = 0;
+    // One SDP sequence of attribute ID / value pairs; empty when nothing was read.
+    virtual Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
+                                       int handle) = 0;
+};
+
+}  // namespace flarecast::bluetooth

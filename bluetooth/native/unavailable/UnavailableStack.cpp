@@ -1,0 +1,67 @@
+#include "bluetooth/native/unavailable/UnavailableStack.h"
+
+#include "bluetooth/io/Errors.h"
+
+namespace flarecast::bluetooth {
+
+namespace {
+
+[[noreturn]] void unavailable() {
+    throw BluetoothStateException();
+}
+
+}  // namespace
+
+int UnavailableStack::socket(bool, bool) {
+    unavailable();
+}
+std::int64_t UnavailableStack::getsockaddress(int) {
+    unavailable();
+}
+int UnavailableStack::getsockchannel(int) {
+    unavailable();
+}
+void UnavailableStack::connect(int, std::int64_t, int) {
+    unavailable();
+}
+void UnavailableStack::listen(int) {
+    unavailable();
+}
+int UnavailableStack::accept(int) {
+    unavailable();
+}
+int UnavailableStack::recv(int) {
+    unavailable();
+}
+int UnavailableStack::recv(int, std::span<std::uint8_t>) {
+    unavailable();
+}
+void UnavailableStack::send(int, int) {
+    unavailable();
+}
+void UnavailableStack::send(int, std::span<const std::uint8_t>) {
+    unavailable();
+}
+void UnavailableStack::close(int) {
+    unavailable();
+}
+int UnavailableStack::registerService(std::span<const std::uint8_t>) {
+    unavailable();
+}
+void UnavailableStack::unregisterService(int) {
+    unavailable();
+}
+int UnavailableStack::doInquiry(int, const DeviceFound&) {
+    unavailable();
+}
+
+std::optional<std::vector<int>> UnavailableStack::getServiceHandles(std::span<const UUID>,
+                                                                    std::int64_t) {
+    unavailable();
+}
+
+Bytes UnavailableStack::getServiceAttributes(std::span<const int>, std::int64_t, int) {
+    unavailable();
+}
+
+}  // namespace flarecast::bluetooth

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "bluetooth/native/NativeStack.h"
+
+namespace flarecast::bluetooth {
+
+// The stack of a machine with no usable Bluetooth: every operation fails with
+// BluetoothStateException, and nothing is ever found.
+class UnavailableStack final : public NativeStack {
+public:
+    int socket(bool authenticate, bool encrypt) override;
+    std::int64_t getsockaddress(int handle) override;
+    int getsockchannel(int handle) override;
+    void connect(int handle, std::int64_t address, int channel) override;
+    void listen(int handle) override;
+    int accept(int handle) override;
+    int recv(int handle) override;
+    int recv(int handle, std::span<std::uint8_t> buffer) override;
+    void send(int handle, int byte) override;
+    void send(int handle, std::span<const std::uint8_t> bytes) override;
+    void close(int handle) override;
+    int registerService(std::span<const std::uint8_t> record) override;
+    void unregisterService(int handle) override;
+    int doInquiry(int accessCode, const DeviceFound& found) override;
+    bool cancelInquiry() override { return false; }
+    std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,
+                                                      std::int64_t address) override;
+    Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
+                               int handle) override;
+};
+
+}  // namespace flarecast::bluetooth

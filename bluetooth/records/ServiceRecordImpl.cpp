@@ -1,0 +1,182 @@
+#include "bluetooth/records/ServiceRecordImpl.h"
+
+#include <algorithm>
+
+#include "bluetooth/discovery/LocalDevice.h"
+#include "bluetooth/io/Errors.h"
+#include "bluetooth/sdp/SDPInputStream.h"
+#include "bluetooth/sdp/SDPOutputStream.h"
+
+namespace flarecast::bluetooth {
+
+namespace {
+
+constexpr int kMaxAttributeID = 0xFFFF;
+
+std::string hexWithoutLeadingZeros(int value) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    auto bits = static_cast<unsigned>(value);
+    do {
+        text.insert(text.begin(), kDigits[bits & 0xF]);
+        bits >>= 4;
+    } while (bits != 0);
+    return text;
+}
+
+}  // namespace
+
+std::map<int, DataElement::Ptr> ServiceRecordImpl::snapshot() const {
+    const std::lock_guard lock(attributesLock);
+    return attributes;
+}
+
+DataElement::Ptr ServiceRecordImpl::getAttributeValue(int attrID) const {
+    if (attrID < 0 || attrID >= kMaxAttributeID) {
+        throw IllegalArgumentError();
+    }
+    const std::lock_guard lock(attributesLock);
+    const auto found = attributes.find(attrID);
+    return found == attributes.end() ? nullptr : found->second;
+}
+
+std::vector<int> ServiceRecordImpl::getAttributeIDs() const {
+    std::vector<int> ids;
+    for (const auto& [id, value] : snapshot()) {
+        ids.push_back(id);
+    }
+    return ids;
+}
+
+bool ServiceRecordImpl::setAttributeValue(int id, DataElement::Ptr value) {
+    if (device) {
+        throw RuntimeError();
+    }
+    if (id <= 0 || id > kMaxAttributeID) {
+        throw IllegalArgumentError();
+    }
+    const std::lock_guard lock(attributesLock);
+    if (value) {
+        attributes[id] = std::move(value);
+        return true;
+    }
+    return attributes.erase(id) > 0;
+}
+
+bool ServiceRecordImpl::populateRecord(const std::vector<int>& attrIDs) {
+    if (!device) {
+        throw RuntimeError();
+    }
+    if (attrIDs.empty()) {
+        throw IllegalArgumentError();
+    }
+    std::vector<int> sorted = attrIDs;
+    std::sort(sorted.begin(), sorted.end());
+    if (sorted.front() < 0 || sorted.back() > kMaxAttributeID ||
+        std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
+        throw IllegalArgumentError();
+    }
+    Bytes attributeList;
+    try {
+        attributeList = LocalDevice::getLocalDevice().getBluetoothPeer().getServiceAttributes(
+            sorted, device->getAddress(), handle);
+    } catch (const Error&) {
+        throw IOError();
+    }
+    if (attributeList.empty()) {
+        return false;
+    }
+    storeAttributeList(attributeList);
+    return true;
+}
+
+void ServiceRecordImpl::storeAttributeList(std::span<const std::uint8_t> attributeList) {
+    try {
+        ByteArrayInputStream bytes(attributeList);
+        SDPInputStream sdp(bytes, attributeList.size());
+        const DataElement::Ptr list = sdp.readElement();
+        const DataElement::Children pairs = list->getChildren();
+        for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+            const auto id = static_cast<int>(pairs[i]->getLong());
+            const std::lock_guard lock(attributesLock);
+            attributes[id] = pairs[i + 1];
+        }
+        if (pairs.size() % 2 != 0) {
+            throw IOError();
+        }
+    } catch (const Error&) {
+        throw IOError();
+    }
+}
+
+std::optional<std::string> ServiceRecordImpl::getConnectionURL(int requiredSecurity,
+                                                               bool mustBeMaster) const {
+    const DataElement::Ptr protocols = getAttributeValue(ProtocolDescriptorList);
+    if (!protocols || protocols->getDataType() != DataElement::DATSEQ) {
+        return std::nullopt;
+    }
+    int channel = -1;
+    for (const auto& protocol : protocols->getChildren()) {
+        if (protocol->getDataType() != DataElement::DATSEQ) {
+            continue;
+        }
+        const DataElement::Children parts = protocol->getChildren();
+        if (parts.size() >= 2 && parts[0]->getDataType() == DataElement::UUID &&
+            std::get<UUID>(parts[0]->getValue()) == UUID::RFCOMM_PROTOCOL_UUID &&
+            DataElement::isInteger(parts[1]->getDataType())) {
+            channel = static_cast<int>(parts[1]->getLong());
+        }
+    }
+    if (channel == -1) {
+        return std::nullopt;
+    }
+    std::string url = "btspp://";
+    if (device) {
+        url += device->getBluetoothAddress();
+    } else {
+        try {
+            url += LocalDevice::getLocalDevice().getBluetoothAddress();
+        } catch (const BluetoothStateException&) {
+            url += "localhost";
+        }
+    }
+    url += ":" + std::to_string(channel);
+    switch (requiredSecurity) {
+        case NOAUTHENTICATE_NOENCRYPT:
+            url += ";authenticate=false;encrypt=false";
+            break;
+        case AUTHENTICATE_NOENCRYPT:
+            url += ";authenticate=true;encrypt=false";
+            break;
+        case AUTHENTICATE_ENCRYPT:
+            url += ";authenticate=true;encrypt=true";
+            break;
+        default:
+            throw IllegalArgumentError();
+    }
+    if (mustBeMaster) {
+        url += ";master=true";
+    }
+    return url;
+}
+
+Bytes ServiceRecordImpl::toByteArray() const {
+    const auto list = DataElement::make(DataElement::DATSEQ);
+    for (const auto& [id, value] : snapshot()) {
+        list->addElement(DataElement::make(DataElement::U_INT_2, std::int64_t{id}));
+        list->addElement(value);
+    }
+    ByteArrayOutputStream bytes;
+    SDPOutputStream(bytes).writeElement(*list);
+    return bytes.toByteArray();
+}
+
+std::string ServiceRecordImpl::toString() const {
+    std::string text = "{\n";
+    for (const auto& [id, value] : snapshot()) {
+        text += "0x" + hexWithoutLeadingZeros(id) + ":\n" + value->toString() + "\n";
+    }
+    return text + "}";
+}
+
+}  // namespace flarecast::bluetooth

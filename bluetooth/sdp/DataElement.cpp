@@ -1,0 +1,220 @@
+#include "bluetooth/sdp/DataElement.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "bluetooth/io/Errors.h"
+
+namespace flarecast::bluetooth {
+
+namespace {
+
+struct Range {
+    std::int64_t low;
+    std::int64_t high;
+};
+
+bool rangeOf(int valueType, Range& range) {
+    switch (valueType) {
+        case DataElement::U_INT_1:
+            range = {0, 0xFF};
+            return true;
+        case DataElement::U_INT_2:
+            range = {0, 0xFFFF};
+            return true;
+        case DataElement::U_INT_4:
+            range = {0, 0xFFFFFFFFLL};
+            return true;
+        case DataElement::INT_1:
+            range = {-0x80, 0x7F};
+            return true;
+        case DataElement::INT_2:
+            range = {-0x8000, 0x7FFF};
+            return true;
+        case DataElement::INT_4:
+            range = {std::numeric_limits<std::int32_t>::min(),
+                     std::numeric_limits<std::int32_t>::max()};
+            return true;
+        case DataElement::INT_8:
+            range = {std::numeric_limits<std::int64_t>::min(),
+                     std::numeric_limits<std::int64_t>::max()};
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string hexOf(std::uint64_t value) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    return text;
+}
+
+}  // namespace
+
+DataElement::DataElement(bool value) : valueType(BOOL), value(value) {}
+
+DataElement::DataElement(int valueType) : valueType(valueType) {
+    if (isSequence(valueType)) {
+        value = Children{};
+    } else if (valueType != NULLTYPE) {
+        throw IllegalArgumentError();
+    }
+}
+
+DataElement::DataElement(int valueType, std::int64_t value) : valueType(valueType), value(value) {
+    Range range{};
+    if (!rangeOf(valueType, range) || value < range.low || value > range.high) {
+        throw IllegalArgumentError();
+    }
+}
+
+DataElement::DataElement(int valueType, Bytes value) : valueType(valueType) {
+    const std::size_t required = valueType == U_INT_8                             ? 8
+                                 : (valueType == U_INT_16 || valueType == INT_16) ? 16
+                                                                                  : 0;
+    if (required == 0 || value.size() != required) {
+        throw IllegalArgumentError();
+    }
+    this->value = std::move(value);
+}
+
+DataElement::DataElement(int valueType, const bluetooth::UUID& value)
+    : valueType(valueType), value(value) {
+    if (valueType != UUID) {
+        throw IllegalArgumentError();
+    }
+}
+
+DataElement::DataElement(int valueType, std::string value)
+    : valueType(valueType), value(std::move(value)) {
+    if (valueType != STRING && valueType != URL) {
+        throw IllegalArgumentError();
+    }
+}
+
+bool DataElement::isInteger(int valueType) {
+    Range ignored{};
+    return rangeOf(valueType, ignored);
+}
+
+std::int64_t DataElement::getLong() const {
+    if (!isInteger(valueType)) {
+        throw TypeError();
+    }
+    return std::get<std::int64_t>(value);
+}
+
+bool DataElement::getBoolean() const {
+    if (valueType != BOOL) {
+        throw TypeError();
+    }
+    return std::get<bool>(value);
+}
+
+DataElement::Value DataElement::getValue() const {
+    if (const auto* bytes = std::get_if<Bytes>(&value)) {
+        return *bytes;
+    }
+    if (const auto* uuid = std::get_if<bluetooth::UUID>(&value)) {
+        return *uuid;
+    }
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        return *text;
+    }
+    if (isSequence(valueType)) {
+        return getChildren();
+    }
+    throw TypeError();
+}
+
+DataElement::Children DataElement::getChildren() const {
+    if (!isSequence(valueType)) {
+        throw TypeError();
+    }
+    const std::lock_guard lock(childrenLock);
+    return std::get<Children>(value);
+}
+
+std::size_t DataElement::getSize() const {
+    if (!isSequence(valueType)) {
+        throw TypeError();
+    }
+    const std::lock_guard lock(childrenLock);
+    return std::get<Children>(value).size();
+}
+
+void DataElement::checkSequenceOperation(const Ptr& element) const {
+    if (!element) {
+        throw NullReferenceError();
+    }
+    if (!isSequence(valueType)) {
+        throw TypeError();
+    }
+}
+
+void DataElement::addElement(const Ptr& element) {
+    checkSequenceOperation(element);
+    const std::lock_guard lock(childrenLock);
+    std::get<Children>(value).push_back(element);
+}
+
+void DataElement::insertElementAt(const Ptr& element, std::size_t index) {
+    checkSequenceOperation(element);
+    const std::lock_guard lock(childrenLock);
+    auto& children = std::get<Children>(value);
+    if (index > children.size()) {
+        throw IndexError();
+    }
+    children.insert(children.begin() + static_cast<std::ptrdiff_t>(index), element);
+}
+
+bool DataElement::removeElement(const Ptr& element) {
+    checkSequenceOperation(element);
+    const std::lock_guard lock(childrenLock);
+    auto& children = std::get<Children>(value);
+    const auto found = std::find(children.begin(), children.end(), element);
+    if (found == children.end()) {
+        return false;
+    }
+    children.erase(found);
+    return true;
+}
+
+std::string DataElement::toString() const {
+    if (isInteger(valueType)) {
+        return "0x" + hexOf(static_cast<std::uint64_t>(std::get<std::int64_t>(value)));
+    }
+    switch (valueType) {
+        case U_INT_8:
+        case U_INT_16:
+        case INT_16: {
+            const auto& bytes = std::get<Bytes>(value);
+            return hexString(bytes.data(), bytes.size());
+        }
+        case UUID:
+            return std::get<bluetooth::UUID>(value).toString();
+        case STRING:
+        case URL:
+            return std::get<std::string>(value);
+        case BOOL:
+            return std::get<bool>(value) ? "true" : "false";
+        case DATSEQ:
+        case DATALT: {
+            std::string text = valueType == DATSEQ ? "DATSEQ {\n" : "DATALT {\n";
+            for (const auto& child : getChildren()) {
+                text += child->toString();
+                text += '\n';
+            }
+            return text + "}";
+        }
+        default:
+            return "???";
+    }
+}
+
+}  // namespace flarecast::bluetooth

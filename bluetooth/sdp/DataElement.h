@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "bluetooth/io/Streams.h"
+#include "bluetooth/sdp/UUID.h"
+
+namespace flarecast::bluetooth {
+
+// One typed SDP value, possibly a sequence of further elements. Elements are shared: the same
+// child may sit in several sequences, and equality is identity.
+class DataElement {
+public:
+    using Ptr = std::shared_ptr<DataElement>;
+    using Children = std::vector<Ptr>;
+    using Value = std::variant<Bytes, bluetooth::UUID, std::string, Children>;
+
+    // Type codes: the SDP type descriptor with its size index folded in. NULL is a macro in C++,
+    // hence NULLTYPE.
+    static constexpr int NULLTYPE = 0x00;
+    static constexpr int U_INT_1 = 0x08;
+    static constexpr int U_INT_2 = 0x09;
+    static constexpr int U_INT_4 = 0x0A;
+    static constexpr int U_INT_8 = 0x0B;
+    static constexpr int U_INT_16 = 0x0C;
+    static constexpr int INT_1 = 0x10;
+    static constexpr int INT_2 = 0x11;
+    static constexpr int INT_4 = 0x12;
+    static constexpr int INT_8 = 0x13;
+    static constexpr int INT_16 = 0x14;
+    static constexpr int UUID = 0x18;
+    static constexpr int STRING = 0x20;
+    static constexpr int BOOL = 0x28;
+    static constexpr int DATSEQ = 0x30;
+    static constexpr int DATALT = 0x38;
+    static constexpr int URL = 0x40;
+
+    explicit DataElement(bool value);
+    // NULLTYPE, DATSEQ or DATALT.
+    explicit DataElement(int valueType);
+    // The integer types up to INT_8, each within its range.
+    DataElement(int valueType, std::int64_t value);
+    // U_INT_8 (8 bytes), U_INT_16 and INT_16 (16 bytes).
+    DataElement(int valueType, Bytes value);
+    DataElement(int valueType, const bluetooth::UUID& value);
+    // STRING or URL.
+    DataElement(int valueType, std::string value);
+    DataElement(int valueType, const char* value) : DataElement(valueType, std::string(value)) {}
+
+    template <typename... Args>
+    static Ptr make(Args&&... args) {
+        return std::make_shared<DataElement>(std::forward<Args>(args)...);
+    }
+
+    int getDataType() const { return valueType; }
+    std::int64_t getLong() const;
+    bool getBoolean() const;
+    // The byte array, UUID, text, or a snapshot of the children of a sequence.
+    Value getValue() const;
+    Children getChildren() const;
+    std::size_t getSize() const;
+
+    void addElement(const Ptr& element);
+    void insertElementAt(const Ptr& element, std::size_t index);
+    bool removeElement(const Ptr& element);
+
+    std::string toString() const;
+
+    static bool isSequence(int valueType) { return valueType == DATSEQ || valueType == DATALT; }
+    // The types whose payload is a plain integer.
+    static bool isInteger(int valueType);
+
+private:
+    void checkSequenceOperation(const Ptr& element) const;
+
+    int valueType;
+    std::variant<std::monostate, std::int64_t, bool, Bytes, bluetooth::UUID, std::string, Children>
+        value;
+    mutable std::mutex childrenLock;
+};
+
+}  // namespace flarecast::bluetooth

@@ -1,0 +1,80 @@
+#include "bluetooth/sdp/UUID.h"
+
+#include "bluetooth/io/Errors.h"
+
+namespace flarecast::bluetooth {
+
+namespace {
+
+constexpr std::string_view kBaseUUIDTail = "00001000800000805F9B34FB";
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    throw NumberFormatError("For input string: \"" + std::string(1, c) + "\"");
+}
+
+std::string toHexWithoutLeadingZeros(std::uint64_t value) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    return text;
+}
+
+}  // namespace
+
+const UUID UUID::RFCOMM_PROTOCOL_UUID(0x0003);
+const UUID UUID::L2CAP_PROTOCOL_UUID(0x0100);
+const UUID UUID::OBEXFileTransferServiceClass_UUID(0x1106);
+
+UUID::UUID(std::int64_t value)
+    : UUID(toHexWithoutLeadingZeros(static_cast<std::uint64_t>(value)), true) {}
+
+UUID::UUID(std::string_view text, bool shortUUID) {
+    const std::size_t limit = shortUUID ? 8 : 32;
+    if (text.empty() || text.size() > limit) {
+        throw IllegalArgumentError();
+    }
+    std::string digits(limit - text.size(), '0');
+    digits.append(text);
+    if (shortUUID) {
+        digits.append(kBaseUUIDTail);
+    }
+    for (std::size_t i = 0; i < uuidValue.size(); ++i) {
+        uuidValue[i] =
+            static_cast<std::uint8_t>(hexDigit(digits[2 * i]) * 16 + hexDigit(digits[2 * i + 1]));
+    }
+}
+
+std::string UUID::toString() const {
+    return hexString(uuidValue.data(), uuidValue.size());
+}
+
+std::int32_t UUID::hashCode() const {
+    return static_cast<std::int32_t>(
+        (std::uint32_t{uuidValue[12]} << 24) | (std::uint32_t{uuidValue[13]} << 16) |
+        (std::uint32_t{uuidValue[14]} << 8) | std::uint32_t{uuidValue[15]});
+}
+
+std::string hexString(const std::uint8_t* bytes, std::size_t count) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        text.push_back(kDigits[bytes[i] >> 4]);
+        text.push_back(kDigits[bytes[i] & 0xF]);
+    }
+    return text;
+}
+
+}  // namespace flarecast::bluetooth
