@@ -1,0 +1,79 @@
+#pragma once
+
+#include <map>
+#include <vector>
+
+#include "bluetooth/io/Errors.h"
+#include "bluetooth/native/NativeStack.h"
+#include "bluetooth/native/NativeStackFactory.h"
+
+namespace flarecast::bluetooth::testing {
+
+struct FoundDevice {
+    std::string name;
+    std::int64_t address;
+    int deviceClass;
+};
+
+// A scripted native stack: answers from its fields and remembers what it was asked.
+class FakeStack final : public NativeStack {
+public:
+    std::int64_t adapterAddress = 0x0012a1b2c3d4;
+    std::vector<FoundDevice> devices;
+    int inquiryResult = 0;
+    std::optional<std::vector<int>> handles;
+    Bytes attributeList;
+    bool attributesFail = false;
+    std::vector<int> askedAttributes;
+    std::vector<std::uint8_t> registered;
+
+    int socket(bool, bool) override { return 3; }
+    std::int64_t getsockaddress(int) override { return adapterAddress; }
+    int getsockchannel(int) override { return 1; }
+    void connect(int, std::int64_t, int) override {}
+    void listen(int) override {}
+    int accept(int) override { return 4; }
+    int recv(int) override { return -1; }
+    int recv(int, std::span<std::uint8_t>) override { return -1; }
+    void send(int, int) override {}
+    void send(int, std::span<const std::uint8_t>) override {}
+    void close(int) override {}
+    int registerService(std::span<const std::uint8_t> record) override {
+        registered.assign(record.begin(), record.end());
+        return 1;
+    }
+    void unregisterService(int) override {}
+    int doInquiry(int, const DeviceFound& found) override {
+        for (const auto& device : devices) {
+            found(device.name, device.address, device.deviceClass);
+        }
+        return inquiryResult;
+    }
+    bool cancelInquiry() override { return false; }
+    std::optional<std::vector<int>> getServiceHandles(std::span<const UUID>,
+                                                      std::int64_t) override {
+        return handles;
+    }
+    Bytes getServiceAttributes(std::span<const int> ids, std::int64_t, int) override {
+        askedAttributes.assign(ids.begin(), ids.end());
+        if (attributesFail) {
+            throw IOError();
+        }
+        return attributeList;
+    }
+};
+
+// The process's stack, installed before anything asks for one.
+inline FakeStack& fakeStack() {
+    static FakeStack* const installed = [] {
+        auto stack = std::make_unique<FakeStack>();
+        FakeStack* observer = stack.get();
+        if (!installNativeStack(std::move(stack))) {
+            std::abort();
+        }
+        return observer;
+    }();
+    return *installed;
+}
+
+}  // namespace flarecast::bluetooth::testing
