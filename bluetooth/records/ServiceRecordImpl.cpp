@@ -26,23 +26,16 @@ std::string hexWithoutLeadingZeros(int value) {
 
 }  // namespace
 
-std::map<int, DataElement::Ptr> ServiceRecordImpl::snapshot() const {
-    const std::lock_guard lock(attributesLock);
-    return attributes;
-}
-
 DataElement::Ptr ServiceRecordImpl::getAttributeValue(int attrID) const {
     if (attrID < 0 || attrID >= kMaxAttributeID) {
         throw IllegalArgumentError();
     }
-    const std::lock_guard lock(attributesLock);
-    const auto found = attributes.find(attrID);
-    return found == attributes.end() ? nullptr : found->second;
+    return attributes.get(attrID);
 }
 
 std::vector<int> ServiceRecordImpl::getAttributeIDs() const {
     std::vector<int> ids;
-    for (const auto& [id, value] : snapshot()) {
+    for (const auto& [id, value] : attributes.entries()) {
         ids.push_back(id);
     }
     return ids;
@@ -55,12 +48,11 @@ bool ServiceRecordImpl::setAttributeValue(int id, DataElement::Ptr value) {
     if (id <= 0 || id > kMaxAttributeID) {
         throw IllegalArgumentError();
     }
-    const std::lock_guard lock(attributesLock);
     if (value) {
-        attributes[id] = std::move(value);
+        attributes.put(id, std::move(value));
         return true;
     }
-    return attributes.erase(id) > 0;
+    return attributes.erase(id);
 }
 
 bool ServiceRecordImpl::populateRecord(const std::vector<int>& attrIDs) {
@@ -92,18 +84,11 @@ bool ServiceRecordImpl::populateRecord(const std::vector<int>& attrIDs) {
 
 void ServiceRecordImpl::storeAttributeList(std::span<const std::uint8_t> attributeList) {
     try {
-        ByteArrayInputStream bytes(attributeList);
-        SDPInputStream sdp(bytes, attributeList.size());
-        const DataElement::Ptr list = sdp.readElement();
-        const DataElement::Children pairs = list->getChildren();
-        for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
-            const auto id = static_cast<int>(pairs[i]->getLong());
-            const std::lock_guard lock(attributesLock);
-            attributes[id] = pairs[i + 1];
-        }
-        if (pairs.size() % 2 != 0) {
-            throw IOError();
-        }
+        // Typical records hold fewer attributes; more only cost a regrowth.
+        attributes.reserve(16);
+        SDPInputStream(attributeList).readAttributeList([this](int id, DataElement::Ptr value) {
+            attributes.put(id, std::move(value));
+        });
     } catch (const Error&) {
         throw IOError();
     }
@@ -140,7 +125,7 @@ std::optional<std::string> ServiceRecordImpl::getConnectionURL(int requiredSecur
             url += "localhost";
         }
     }
-    url += ":" + std::to_string(channel);
+    url.append(":").append(std::to_string(channel));
     switch (requiredSecurity) {
         case NOAUTHENTICATE_NOENCRYPT:
             url += ";authenticate=false;encrypt=false";
@@ -162,7 +147,7 @@ std::optional<std::string> ServiceRecordImpl::getConnectionURL(int requiredSecur
 
 Bytes ServiceRecordImpl::toByteArray() const {
     const auto list = DataElement::make(DataElement::DATSEQ);
-    for (const auto& [id, value] : snapshot()) {
+    for (const auto& [id, value] : attributes.entries()) {
         list->addElement(DataElement::make(DataElement::U_INT_2, std::int64_t{id}));
         list->addElement(value);
     }
@@ -173,8 +158,9 @@ Bytes ServiceRecordImpl::toByteArray() const {
 
 std::string ServiceRecordImpl::toString() const {
     std::string text = "{\n";
-    for (const auto& [id, value] : snapshot()) {
-        text += "0x" + hexWithoutLeadingZeros(id) + ":\n" + value->toString() + "\n";
+    for (const auto& [id, value] : attributes.entries()) {
+        text.append("0x").append(hexWithoutLeadingZeros(id)).append(":\n");
+        text.append(value->toString()).append("\n");
     }
     return text + "}";
 }

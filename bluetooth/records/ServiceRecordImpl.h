@@ -1,8 +1,6 @@
 #pragma once
 
-#include <map>
-#include <mutex>
-
+#include "bluetooth/records/AttributeTable.h"
 #include "bluetooth/records/ServiceRecord.h"
 
 namespace flarecast::bluetooth {
@@ -33,12 +31,9 @@ public:
     void storeAttributeList(std::span<const std::uint8_t> attributeList);
 
 private:
-    std::map<int, DataElement::Ptr> snapshot() const;
-
     std::optional<RemoteDevice> device;
     std::int32_t handle;
-    mutable std::mutex attributesLock;
-    std::map<int, DataElement::Ptr> attributes;
+    AttributeTable attributes;
 };
 
 }  // namespace flarecast::bluetooth

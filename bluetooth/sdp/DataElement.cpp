@@ -60,10 +60,22 @@ DataElement::DataElement(bool value) : valueType(BOOL), value(value) {}
 
 DataElement::DataElement(int valueType) : valueType(valueType) {
     if (isSequence(valueType)) {
-        value = Children{};
+        value = ChildList{};
     } else if (valueType != NULLTYPE) {
         throw IllegalArgumentError();
     }
+}
+
+DataElement::DataElement(int valueType, ChildList children)
+    : valueType(valueType), value(std::move(children)) {
+    if (!isSequence(valueType)) {
+        throw IllegalArgumentError();
+    }
+    std::get<ChildList>(value).forEach([](const Ptr& child) {
+        if (!child) {
+            throw NullReferenceError();
+        }
+    });
 }
 
 DataElement::DataElement(int valueType, std::int64_t value) : valueType(valueType), value(value) {
@@ -137,7 +149,7 @@ DataElement::Children DataElement::getChildren() const {
         throw TypeError();
     }
     const std::lock_guard lock(childrenLock);
-    return std::get<Children>(value);
+    return std::get<ChildList>(value).toVector();
 }
 
 std::size_t DataElement::getSize() const {
@@ -145,7 +157,7 @@ std::size_t DataElement::getSize() const {
         throw TypeError();
     }
     const std::lock_guard lock(childrenLock);
-    return std::get<Children>(value).size();
+    return std::get<ChildList>(value).size();
 }
 
 void DataElement::checkSequenceOperation(const Ptr& element) const {
@@ -157,32 +169,26 @@ void DataElement::checkSequenceOperation(const Ptr& element) const {
     }
 }
 
-void DataElement::addElement(const Ptr& element) {
+void DataElement::addElement(Ptr element) {
     checkSequenceOperation(element);
     const std::lock_guard lock(childrenLock);
-    std::get<Children>(value).push_back(element);
+    std::get<ChildList>(value).push_back(std::move(element));
 }
 
 void DataElement::insertElementAt(const Ptr& element, std::size_t index) {
     checkSequenceOperation(element);
     const std::lock_guard lock(childrenLock);
-    auto& children = std::get<Children>(value);
+    auto& children = std::get<ChildList>(value);
     if (index > children.size()) {
         throw IndexError();
     }
-    children.insert(children.begin() + static_cast<std::ptrdiff_t>(index), element);
+    children.insert(index, element);
 }
 
 bool DataElement::removeElement(const Ptr& element) {
     checkSequenceOperation(element);
     const std::lock_guard lock(childrenLock);
-    auto& children = std::get<Children>(value);
-    const auto found = std::find(children.begin(), children.end(), element);
-    if (found == children.end()) {
-        return false;
-    }
-    children.erase(found);
-    return true;
+    return std::get<ChildList>(value).remove(element);
 }
 
 std::string DataElement::toString() const {
@@ -206,10 +212,10 @@ std::string DataElement::toString() const {
         case DATSEQ:
         case DATALT: {
             std::string text = valueType == DATSEQ ? "DATSEQ {\n" : "DATALT {\n";
-            for (const auto& child : getChildren()) {
+            forEachChild([&text](const Ptr& child) {
                 text += child->toString();
                 text += '\n';
-            }
+            });
             return text + "}";
         }
         default:

@@ -7,7 +7,10 @@
 #include <variant>
 #include <vector>
 
+#include "bluetooth/io/Errors.h"
 #include "bluetooth/io/Streams.h"
+#include "bluetooth/io/TinyMutex.h"
+#include "bluetooth/sdp/ChildList.h"
 #include "bluetooth/sdp/UUID.h"
 
 namespace flarecast::bluetooth {
@@ -43,6 +46,8 @@ public:
     explicit DataElement(bool value);
     // NULLTYPE, DATSEQ or DATALT.
     explicit DataElement(int valueType);
+    // DATSEQ or DATALT holding children, none of them empty.
+    DataElement(int valueType, ChildList children);
     // The integer types up to INT_8, each within its range.
     DataElement(int valueType, std::int64_t value);
     // U_INT_8 (8 bytes), U_INT_16 and INT_16 (16 bytes).
@@ -63,9 +68,19 @@ public:
     // The byte array, UUID, text, or a snapshot of the children of a sequence.
     Value getValue() const;
     Children getChildren() const;
+    // Visits the children of a sequence in order, under the sequence's lock; visit must not
+    // change this sequence.
+    template <typename Visit>
+    void forEachChild(Visit&& visit) const {
+        if (!isSequence(valueType)) {
+            throw TypeError();
+        }
+        const std::lock_guard lock(childrenLock);
+        std::get<ChildList>(value).forEach(visit);
+    }
     std::size_t getSize() const;
 
-    void addElement(const Ptr& element);
+    void addElement(Ptr element);
     void insertElementAt(const Ptr& element, std::size_t index);
     bool removeElement(const Ptr& element);
 
@@ -79,9 +94,9 @@ private:
     void checkSequenceOperation(const Ptr& element) const;
 
     int valueType;
-    std::variant<std::monostate, std::int64_t, bool, Bytes, bluetooth::UUID, std::string, Children>
+    std::variant<std::monostate, std::int64_t, bool, Bytes, bluetooth::UUID, std::string, ChildList>
         value;
-    mutable std::mutex childrenLock;
+    mutable TinyMutex childrenLock;
 };
 
 }  // namespace flarecast::bluetooth

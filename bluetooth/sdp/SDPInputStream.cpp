@@ -1,6 +1,7 @@
 #include "bluetooth/sdp/SDPInputStream.h"
 
 #include <algorithm>
+#include <array>
 
 #include "bluetooth/io/Errors.h"
 
@@ -12,13 +13,36 @@ constexpr std::uint64_t kReadChunk = 64 * 1024;
 
 }  // namespace
 
-std::uint8_t SDPInputStream::readByte() {
-    const int byte = in.read();
-    if (byte < 0) {
-        throw IOError();
+int SDPInputStream::read() {
+    if (in != nullptr) {
+        return in->read();
     }
-    ++pos;
-    return static_cast<std::uint8_t>(byte);
+    return cursor < memory.size() ? memory[cursor++] : -1;
+}
+
+void SDPInputStream::readRaw(std::uint8_t* destination, std::size_t count) {
+    if (in == nullptr) {
+        if (count > memory.size() - cursor) {
+            throw IOError();
+        }
+        std::copy_n(memory.begin() + static_cast<std::ptrdiff_t>(cursor), count, destination);
+        cursor += count;
+    } else {
+        for (std::size_t filled = 0; filled < count;) {
+            const int got = in->read({destination + filled, count - filled});
+            if (got <= 0) {
+                throw IOError();
+            }
+            filled += static_cast<std::size_t>(got);
+        }
+    }
+    pos += count;
+}
+
+std::uint8_t SDPInputStream::readByte() {
+    std::uint8_t byte = 0;
+    readRaw(&byte, 1);
+    return byte;
 }
 
 void SDPInputStream::requireRemaining(std::uint64_t size) const {
@@ -29,9 +53,12 @@ void SDPInputStream::requireRemaining(std::uint64_t size) const {
 
 std::int64_t SDPInputStream::readLong(int size) {
     requireRemaining(static_cast<std::uint64_t>(size));
+    std::array<std::uint8_t, 8> bytes{};
+    const auto wanted = static_cast<std::size_t>(std::clamp(size, 0, 8));
+    readRaw(bytes.data(), wanted);
     std::uint64_t value = 0;
-    for (int i = 0; i < size; ++i) {
-        value = (value << 8) | readByte();
+    for (std::size_t i = 0; i < wanted; ++i) {
+        value = (value << 8) | bytes[i];
     }
     return static_cast<std::int64_t>(value);
 }
@@ -44,15 +71,7 @@ Bytes SDPInputStream::readBytes(std::uint64_t size) {
         const std::size_t have = bytes.size();
         const auto chunk = static_cast<std::size_t>(std::min(kReadChunk, size - have));
         bytes.resize(have + chunk);
-        std::size_t filled = 0;
-        while (filled < chunk) {
-            const int count = in.read(std::span(bytes).subspan(have + filled, chunk - filled));
-            if (count <= 0) {
-                throw IOError();
-            }
-            filled += static_cast<std::size_t>(count);
-            pos += static_cast<std::uint64_t>(count);
-        }
+        readRaw(bytes.data() + have, chunk);
     }
     return bytes;
 }
@@ -142,22 +161,72 @@ DataElement::Ptr SDPInputStream::readElement(int enclosingSequences) {
     }
 }
 
-DataElement::Ptr SDPInputStream::readSequence(int valueType, int sizeIndex,
-                                              int enclosingSequences) {
+template <typename Visit>
+void SDPInputStream::readChildren(int sizeIndex, int enclosingSequences, Visit&& visit) {
     if (enclosingSequences >= kMaxNesting) {
         throw IOError();
     }
     const std::uint64_t length = readLength(sizeIndex);
     requireRemaining(length);
     const std::uint64_t end = pos + length;
-    auto sequence = DataElement::make(valueType);
     while (pos < end) {
-        sequence->addElement(readElement(enclosingSequences + 1));
+        visit(readElement(enclosingSequences + 1));
     }
     if (pos > end) {
         throw IOError();
     }
-    return sequence;
+}
+
+DataElement::Ptr SDPInputStream::readSequence(int valueType, int sizeIndex,
+                                              int enclosingSequences) {
+    ChildList children;
+    readChildren(sizeIndex, enclosingSequences,
+                 [&children](DataElement::Ptr child) { children.push_back(std::move(child)); });
+    return DataElement::make(valueType, std::move(children));
+}
+
+std::int64_t SDPInputStream::readInteger() {
+    const std::uint8_t header = readByte();
+    switch (header) {
+        case DataElement::U_INT_1:
+            return readLong(1);
+        case DataElement::U_INT_2:
+            return readLong(2);
+        case DataElement::U_INT_4:
+            return readLong(4);
+        case DataElement::INT_1:
+            return static_cast<std::int8_t>(readLong(1));
+        case DataElement::INT_2:
+            return static_cast<std::int16_t>(readLong(2));
+        case DataElement::INT_4:
+            return static_cast<std::int32_t>(readLong(4));
+        case DataElement::INT_8:
+            return readLong(8);
+        default:
+            throw IOError();
+    }
+}
+
+void SDPInputStream::readAttributeList(
+    const std::function<void(int id, DataElement::Ptr value)>& visit) {
+    const std::uint8_t header = readByte();
+    const int type = (header >> 3) & 0x1F;
+    if (type != 6 && type != 7) {
+        throw IOError();
+    }
+    const std::uint64_t length = readLength(header & 7);
+    requireRemaining(length);
+    const std::uint64_t end = pos + length;
+    while (pos < end) {
+        const auto id = static_cast<int>(readInteger());
+        if (pos >= end) {
+            throw IOError();
+        }
+        visit(id, readElement(1));
+    }
+    if (pos > end) {
+        throw IOError();
+    }
 }
 
 }  // namespace flarecast::bluetooth

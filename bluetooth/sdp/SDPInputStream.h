@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "bluetooth/io/Streams.h"
@@ -18,11 +19,18 @@ public:
     // When inputLength is known, a length field beyond it fails before anything is allocated;
     // otherwise payloads are read in bounded chunks, so memory grows only with bytes received.
     explicit SDPInputStream(InputStream& in, std::optional<std::uint64_t> inputLength = {})
-        : in(in), inputLength(inputLength) {}
+        : in(&in), inputLength(inputLength) {}
+    // Decodes bytes already in memory, without a stream call per field.
+    explicit SDPInputStream(std::span<const std::uint8_t> bytes)
+        : memory(bytes), inputLength(bytes.size()) {}
 
-    int read() override { return in.read(); }
+    int read() override;
 
     DataElement::Ptr readElement() { return readElement(0); }
+    // Reads an attribute list, a sequence of integer ID / value pairs, handing each pair to
+    // visit as it is decoded. Anything else, an odd count included, is an I/O error; pairs
+    // visited before the fault stay visited.
+    void readAttributeList(const std::function<void(int id, DataElement::Ptr value)>& visit);
     // size bytes, most significant first.
     std::int64_t readLong(int size);
     Bytes readBytes(std::uint64_t size);
@@ -31,12 +39,20 @@ public:
 
 private:
     DataElement::Ptr readElement(int enclosingSequences);
+    // An integer element's value, without building the element.
+    std::int64_t readInteger();
     DataElement::Ptr readSequence(int valueType, int sizeIndex, int enclosingSequences);
+    template <typename Visit>
+    void readChildren(int sizeIndex, int enclosingSequences, Visit&& visit);
     std::uint8_t readByte();
+    // Exactly count bytes into destination, or an I/O error; advances pos.
+    void readRaw(std::uint8_t* destination, std::size_t count);
     std::uint64_t readLength(int sizeIndex);
     void requireRemaining(std::uint64_t size) const;
 
-    InputStream& in;
+    InputStream* in = nullptr;
+    std::span<const std::uint8_t> memory;
+    std::size_t cursor = 0;
     std::optional<std::uint64_t> inputLength;
     std::uint64_t pos = 0;
 };

@@ -89,9 +89,7 @@ void SDPOutputStream::writeElement(const DataElement& element) {
         case DataElement::DATALT:
             out.write(type | 7);
             writeLong(getLength(element) - 5, 4);
-            for (const auto& child : element.getChildren()) {
-                writeElement(*child);
-            }
+            element.forEachChild([this](const DataElement::Ptr& child) { writeElement(*child); });
             return;
         default:
             throw IOError();
@@ -125,9 +123,8 @@ std::int64_t SDPOutputStream::getLength(const DataElement& element) {
         case DataElement::DATSEQ:
         case DataElement::DATALT: {
             std::int64_t length = 5;
-            for (const auto& child : element.getChildren()) {
-                length += getLength(*child);
-            }
+            element.forEachChild(
+                [&length](const DataElement::Ptr& child) { length += getLength(*child); });
             return length;
         }
         default:

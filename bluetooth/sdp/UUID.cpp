@@ -1,5 +1,7 @@
 #include "bluetooth/sdp/UUID.h"
 
+#include <algorithm>
+
 #include "bluetooth/io/Errors.h"
 
 namespace flarecast::bluetooth {
@@ -21,24 +23,25 @@ int hexDigit(char c) {
     throw NumberFormatError("For input string: \"" + std::string(1, c) + "\"");
 }
 
-std::string toHexWithoutLeadingZeros(std::uint64_t value) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    do {
-        text.insert(text.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    return text;
-}
-
 }  // namespace
 
 const UUID UUID::RFCOMM_PROTOCOL_UUID(0x0003);
 const UUID UUID::L2CAP_PROTOCOL_UUID(0x0100);
 const UUID UUID::OBEXFileTransferServiceClass_UUID(0x1106);
 
-UUID::UUID(std::int64_t value)
-    : UUID(toHexWithoutLeadingZeros(static_cast<std::uint64_t>(value)), true) {}
+UUID::UUID(std::int64_t value) {
+    // The same as the short-form text of the value, without going through text.
+    if (value < 0 || value > 0xFFFFFFFFLL) {
+        throw IllegalArgumentError();
+    }
+    static constexpr std::array<std::uint8_t, 12> kBaseTail = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                                               0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB};
+    for (int i = 0; i < 4; ++i) {
+        uuidValue[static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (24 - 8 * i));
+    }
+    std::copy(kBaseTail.begin(), kBaseTail.end(), uuidValue.begin() + 4);
+}
 
 UUID::UUID(std::string_view text, bool shortUUID) {
     const std::size_t limit = shortUUID ? 8 : 32;
