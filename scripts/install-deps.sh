@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev libgl-dev fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev
+    libbluetooth-dev clang libclang-rt-14-dev
 )
 
 missing=()
