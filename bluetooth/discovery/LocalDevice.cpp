@@ -1,5 +1,6 @@
 #include "bluetooth/discovery/LocalDevice.h"
 
+#include "bluetooth/connections/BluetoothStreamConnectionNotifier.h"
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/native/NativeStackFactory.h"
 
@@ -29,6 +30,17 @@ std::int64_t readAdapterAddress(BluetoothPeer& peer) {
 LocalDevice& LocalDevice::getLocalDevice() {
     static LocalDevice instance;
     return instance;
+}
+
+ServiceRecord& LocalDevice::getRecord(Connection* notifier) {
+    if (notifier == nullptr) {
+        throw NullReferenceError();
+    }
+    auto* server = dynamic_cast<BluetoothStreamConnectionNotifier*>(notifier);
+    if (server == nullptr) {
+        throw IllegalArgumentError();
+    }
+    return server->getServiceRecord();
 }
 
 LocalDevice::LocalDevice()

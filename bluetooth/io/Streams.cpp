@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "bluetooth/io/Errors.h"
+
 namespace flarecast::bluetooth {
 
 int InputStream::read(std::span<std::uint8_t> buffer) {
@@ -22,6 +24,21 @@ int InputStream::read(std::span<std::uint8_t> buffer) {
         buffer[count++] = static_cast<std::uint8_t>(next);
     }
     return static_cast<int>(count);
+}
+
+int InputStream::read(std::span<std::uint8_t> buffer, std::size_t offset, std::size_t length) {
+    if (offset > buffer.size() || length > buffer.size() - offset) {
+        throw IndexError();
+    }
+    return read(buffer.subspan(offset, length));
+}
+
+void OutputStream::write(std::span<const std::uint8_t> bytes, std::size_t offset,
+                         std::size_t length) {
+    if (offset > bytes.size() || length > bytes.size() - offset) {
+        throw IndexError();
+    }
+    write(bytes.subspan(offset, length));
 }
 
 void OutputStream::write(std::span<const std::uint8_t> bytes) {

@@ -17,6 +17,8 @@ public:
     // Up to buffer.size() bytes; the count read, or -1 at the end of the stream. Blocks until at
     // least one byte is there.
     virtual int read(std::span<std::uint8_t> buffer);
+    // length bytes at offset of buffer; a range outside the buffer is an index error.
+    int read(std::span<std::uint8_t> buffer, std::size_t offset, std::size_t length);
     // Bytes that can be read without blocking.
     virtual std::size_t available() { return 0; }
     virtual void close() {}
@@ -28,6 +30,8 @@ public:
     // Writes the low 8 bits.
     virtual void write(int byte) = 0;
     virtual void write(std::span<const std::uint8_t> bytes);
+    // length bytes at offset of bytes; a range outside them is an index error.
+    void write(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t length);
     virtual void flush() {}
     virtual void close() {}
 };

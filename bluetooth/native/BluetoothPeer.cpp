@@ -1,6 +1,42 @@
 #include "bluetooth/native/BluetoothPeer.h"
 
+#include <algorithm>
+
 namespace flarecast::bluetooth {
+
+BluetoothPeer::~BluetoothPeer() {
+    // The threads end on their own; destroying them joins them. They are moved out first so
+    // that a thread's last report cannot start another under the lock.
+    std::vector<std::unique_ptr<InquiryThread>> endingInquiries;
+    std::vector<std::unique_ptr<SearchServicesThread>> endingSearches;
+    {
+        const std::lock_guard lock(threadsLock);
+        endingInquiries.swap(inquiries);
+        endingSearches.swap(searches);
+    }
+}
+
+void BluetoothPeer::reapFinished() {
+    std::erase_if(inquiries, [](const auto& thread) { return thread->finished(); });
+    std::erase_if(searches, [](const auto& thread) { return thread->finished(); });
+}
+
+void BluetoothPeer::startInquiry(int accessCode, DiscoveryListener& listener) {
+    const std::lock_guard lock(threadsLock);
+    reapFinished();
+    inquiries.push_back(std::make_unique<InquiryThread>(listener, accessCode, *this));
+    inquiries.back()->start();
+}
+
+void BluetoothPeer::startSearchServices(std::optional<std::vector<int>> attrSet,
+                                        std::vector<UUID> uuidSet, const RemoteDevice& device,
+                                        DiscoveryListener& listener) {
+    const std::lock_guard lock(threadsLock);
+    reapFinished();
+    searches.push_back(std::make_unique<SearchServicesThread>(listener, std::move(attrSet),
+                                                              std::move(uuidSet), device, *this));
+    searches.back()->start();
+}
 
 int BluetoothPeer::doInquiry(int accessCode, DiscoveryListener& listener) {
     return stack.doInquiry(

@@ -1,15 +1,32 @@
 #pragma once
 
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
 #include "bluetooth/discovery/DiscoveryListener.h"
+#include "bluetooth/discovery/InquiryThread.h"
+#include "bluetooth/discovery/SearchServicesThread.h"
 #include "bluetooth/native/NativeStack.h"
 
 namespace flarecast::bluetooth {
 
 // The one bridge to the operating system's Bluetooth stack: forwards to the process's native
-// stack and turns inquiry results into RemoteDevice and DeviceClass values.
+// stack, turns inquiry results into RemoteDevice and DeviceClass values, and owns the threads
+// of the inquiries and searches it starts (joined at the latest when the peer goes).
 class BluetoothPeer {
 public:
     explicit BluetoothPeer(NativeStack& stack) : stack(stack) {}
+    BluetoothPeer(const BluetoothPeer&) = delete;
+    BluetoothPeer& operator=(const BluetoothPeer&) = delete;
+    ~BluetoothPeer();
+
+    // Start a thread for the inquiry or search and return at once; the listener must outlive
+    // the report of completion.
+    void startInquiry(int accessCode, DiscoveryListener& listener);
+    void startSearchServices(std::optional<std::vector<int>> attrSet, std::vector<UUID> uuidSet,
+                             const RemoteDevice& device, DiscoveryListener& listener);
 
     int socket(bool authenticate, bool encrypt) { return stack.socket(authenticate, encrypt); }
     std::int64_t getsockaddress(int handle) { return stack.getsockaddress(handle); }
@@ -41,7 +58,13 @@ public:
     }
 
 private:
+    // Joins the threads whose work is done; called with threadsLock held.
+    void reapFinished();
+
     NativeStack& stack;
+    std::mutex threadsLock;
+    std::vector<std::unique_ptr<InquiryThread>> inquiries;
+    std::vector<std::unique_ptr<SearchServicesThread>> searches;
 };
 
 }  // namespace flarecast::bluetooth

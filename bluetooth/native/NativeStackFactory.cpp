@@ -1,7 +1,12 @@
 #include "bluetooth/native/NativeStackFactory.h"
 
+#include <cstdlib>
 #include <mutex>
+#include <string>
 
+#include "bluetooth/io/Console.h"
+#include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
+#include "bluetooth/native/neighbourhood/NeighbourhoodStack.h"
 #include "bluetooth/native/unavailable/UnavailableStack.h"
 
 namespace flarecast::bluetooth {
@@ -19,13 +24,30 @@ TheStack& theStack() {
     return instance;
 }
 
+// FLARECAST_NEIGHBOURHOOD names a neighbourhood file, or "demo" for the built-in one; without it
+// there is no stack for this platform yet.
+std::unique_ptr<NativeStack> chooseStack() {
+    const char* const neighbourhood = std::getenv("FLARECAST_NEIGHBOURHOOD");
+    if (neighbourhood == nullptr || *neighbourhood == '\0') {
+        return std::make_unique<UnavailableStack>();
+    }
+    const std::string source(neighbourhood);
+    try {
+        return std::make_unique<NeighbourhoodStack>(
+            source == "demo" ? demoNeighbourhood() : loadNeighbourhoodFile(source));
+    } catch (const NeighbourhoodError& error) {
+        printLine(error.getMessage());
+        return std::make_unique<NeighbourhoodStack>(Neighbourhood{});
+    }
+}
+
 }  // namespace
 
 NativeStack& nativeStack() {
     TheStack& the = theStack();
     const std::lock_guard lock(the.lock);
     if (!the.stack) {
-        the.stack = std::make_unique<UnavailableStack>();
+        the.stack = chooseStack();
     }
     the.chosen = true;
     return *the.stack;

@@ -22,6 +22,10 @@ public:
     std::vector<int> getAttributeIDs() const override;
 
     std::int32_t getHandle() const { return handle; }
+    // Sets attribute 0x0000, which setAttributeValue refuses, on a local record.
+    void storeRecordHandle(DataElement::Ptr value) {
+        attributes.put(ServiceRecordHandle, std::move(value));
+    }
     // One DATSEQ of attribute ID / value pairs in SDP bytes.
     Bytes toByteArray() const;
     std::string toString() const;

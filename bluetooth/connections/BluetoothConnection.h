@@ -1,0 +1,82 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "bluetooth/connections/Connection.h"
+
+namespace flarecast::bluetooth {
+
+class BluetoothPeer;
+class BluetoothConnection;
+
+// The input stream of an RFCOMM connection; it keeps the socket held until it is closed.
+class BluetoothInputStream final : public InputStream {
+public:
+    explicit BluetoothInputStream(BluetoothConnection& conn) : conn(&conn) {}
+    using InputStream::read;
+    int read() override;
+    int read(std::span<std::uint8_t> buffer) override;
+    void close() override;
+    // The connection is going away: later reads fail.
+    void detach() { conn = nullptr; }
+
+private:
+    std::atomic<BluetoothConnection*> conn;
+};
+
+// The output stream of an RFCOMM connection; it keeps the socket held until it is closed.
+class BluetoothOutputStream final : public OutputStream {
+public:
+    explicit BluetoothOutputStream(BluetoothConnection& conn) : conn(&conn) {}
+    using OutputStream::write;
+    void write(int byte) override;
+    void write(std::span<const std::uint8_t> bytes) override;
+    void close() override;
+    void detach() { conn = nullptr; }
+
+private:
+    std::atomic<BluetoothConnection*> conn;
+};
+
+// A stream connection over one RFCOMM socket. The socket is released once, when the connection
+// and every stream opened from it are closed.
+class BluetoothConnection final : public StreamConnection {
+public:
+    // A client connection: opens a socket and connects it to the channel of the device.
+    BluetoothConnection(std::int64_t address, int channel, bool authenticate, bool encrypt);
+    // A connection on a socket that a server accepted.
+    explicit BluetoothConnection(int acceptedSocket);
+    ~BluetoothConnection() override;
+
+    BluetoothConnection(const BluetoothConnection&) = delete;
+    BluetoothConnection& operator=(const BluetoothConnection&) = delete;
+
+    std::shared_ptr<InputStream> openInputStream() override;
+    std::shared_ptr<OutputStream> openOutputStream() override;
+    void close() override;
+
+    // The remote device's address.
+    std::int64_t getAddress() const { return address; }
+
+private:
+    friend class BluetoothInputStream;
+    friend class BluetoothOutputStream;
+
+    void closeSocket();
+    void streamClosed(const InputStream* stream);
+    void streamClosed(const OutputStream* stream);
+
+    BluetoothPeer& peer;
+    int socket = -1;
+    std::int64_t address = 0;
+    std::mutex lock;
+    std::shared_ptr<BluetoothInputStream> in;
+    std::shared_ptr<BluetoothOutputStream> out;
+    bool closed = false;
+    bool socketClosed = false;
+};
+
+}  // namespace flarecast::bluetooth

@@ -1,0 +1,301 @@
+#include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
+
+#include <charconv>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "bluetooth/discovery/RemoteDevice.h"
+
+namespace flarecast::bluetooth {
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr int kMaxChannel = 30;
+
+// Reads one file; every fault names the key where it was found.
+class Reader {
+public:
+    explicit Reader(std::string source) : source(std::move(source)) {}
+
+    [[noreturn]] void fail(const std::string& key, const std::string& problem) const {
+        throw NeighbourhoodError("Neighbourhood file " + source + ": " + key + ": " + problem);
+    }
+
+    Neighbourhood read(const Json& root) const {
+        if (!root.is_object()) {
+            fail("(top level)", "expected an object");
+        }
+        Neighbourhood world;
+        if (const auto local = root.find("local"); local != root.end()) {
+            readLocal(*local, world);
+        }
+        if (const auto inquiry = root.find("inquiry_ms"); inquiry != root.end()) {
+            world.inquiryMs = integerIn(*inquiry, "inquiry_ms", 0, 600000);
+        }
+        if (const auto devices = root.find("devices"); devices != root.end()) {
+            if (!devices->is_array()) {
+                fail("devices", "expected an array");
+            }
+            for (std::size_t i = 0; i < devices->size(); ++i) {
+                world.devices.push_back(
+                    readDevice((*devices)[i], "devices[" + std::to_string(i) + "]"));
+            }
+        }
+        return world;
+    }
+
+private:
+    void readLocal(const Json& local, Neighbourhood& world) const {
+        if (!local.is_object()) {
+            fail("local", "expected an object");
+        }
+        if (const auto address = local.find("address"); address != local.end()) {
+            world.localAddress = addressOf(*address, "local.address");
+        }
+        if (const auto ports = local.find("rfcomm_ports"); ports != local.end()) {
+            if (!ports->is_object()) {
+                fail("local.rfcomm_ports", "expected an object");
+            }
+            for (const auto& [channel, port] : ports->items()) {
+                const std::string key = "local.rfcomm_ports." + channel;
+                world.localRfcommPorts[channelOf(channel, key)] =
+                    static_cast<std::uint16_t>(integerIn(port, key, 1, 65535));
+            }
+        }
+    }
+
+    Neighbourhood::Device readDevice(const Json& entry, const std::string& key) const {
+        if (!entry.is_object()) {
+            fail(key, "expected an object");
+        }
+        Neighbourhood::Device device;
+        const auto address = entry.find("address");
+        if (address == entry.end()) {
+            fail(key + ".address", "missing");
+        }
+        device.address = addressOf(*address, key + ".address");
+        if (const auto name = entry.find("name"); name != entry.end()) {
+            device.name = text(*name, key + ".name");
+        }
+        if (const auto deviceClass = entry.find("class"); deviceClass != entry.end()) {
+            device.deviceClass = classOf(*deviceClass, key + ".class");
+        }
+        if (const auto visible = entry.find("visible"); visible != entry.end()) {
+            if (!visible->is_boolean()) {
+                fail(key + ".visible", "expected true or false");
+            }
+            device.visible = visible->get<bool>();
+        }
+        if (const auto sdp = entry.find("sdp"); sdp != entry.end()) {
+            device.sdp = sdpOf(*sdp, key + ".sdp");
+        }
+        if (const auto services = entry.find("services"); services != entry.end()) {
+            if (!services->is_array()) {
+                fail(key + ".services", "expected an array");
+            }
+            for (std::size_t i = 0; i < services->size(); ++i) {
+                device.services.push_back(
+                    readService((*services)[i], key + ".services[" + std::to_string(i) + "]"));
+            }
+        }
+        if (const auto records = entry.find("records_hex"); records != entry.end()) {
+            if (!records->is_array()) {
+                fail(key + ".records_hex", "expected an array");
+            }
+            for (std::size_t i = 0; i < records->size(); ++i) {
+                const std::string recordKey = key + ".records_hex[" + std::to_string(i) + "]";
+                device.records.push_back(bytesOf(text((*records)[i], recordKey), recordKey));
+            }
+        }
+        if (const auto rfcomm = entry.find("rfcomm"); rfcomm != entry.end()) {
+            if (!rfcomm->is_object()) {
+                fail(key + ".rfcomm", "expected an object");
+            }
+            for (const auto& [channel, target] : rfcomm->items()) {
+                const std::string channelKey = key + ".rfcomm." + channel;
+                device.rfcomm[channelOf(channel, channelKey)] =
+                    endpointOf(text(target, channelKey), channelKey);
+            }
+        }
+        return device;
+    }
+
+    Neighbourhood::Service readService(const Json& entry, const std::string& key) const {
+        if (!entry.is_object()) {
+            fail(key, "expected an object");
+        }
+        const auto uuid = entry.find("uuid");
+        if (uuid == entry.end()) {
+            fail(key + ".uuid", "missing");
+        }
+        const auto channel = entry.find("channel");
+        if (channel == entry.end()) {
+            fail(key + ".channel", "missing");
+        }
+        Neighbourhood::Service service{uuidOf(text(*uuid, key + ".uuid"), key + ".uuid"),
+                                       std::nullopt,
+                                       integerIn(*channel, key + ".channel", 1, kMaxChannel)};
+        if (const auto name = entry.find("name"); name != entry.end()) {
+            service.name = text(*name, key + ".name");
+        }
+        return service;
+    }
+
+    std::string text(const Json& value, const std::string& key) const {
+        if (!value.is_string()) {
+            fail(key, "expected a string");
+        }
+        return value.get<std::string>();
+    }
+
+    int integerIn(const Json& value, const std::string& key, int low, int high) const {
+        if (!value.is_number_integer() || value.get<std::int64_t>() < low ||
+            value.get<std::int64_t>() > high) {
+            fail(key, "expected a whole number from " + std::to_string(low) + " to " +
+                          std::to_string(high));
+        }
+        return static_cast<int>(value.get<std::int64_t>());
+    }
+
+    int channelOf(const std::string& text, const std::string& key) const {
+        int channel = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), channel);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+            channel < 1 || channel > kMaxChannel) {
+            fail(key, "expected an RFCOMM channel from 1 to " + std::to_string(kMaxChannel));
+        }
+        return channel;
+    }
+
+    std::int64_t addressOf(const Json& value, const std::string& key) const {
+        const std::string digits = text(value, key);
+        if (digits.size() != 12 ||
+            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+            fail(key, "expected 12 hexadecimal digits");
+        }
+        return parseAddress(digits);
+    }
+
+    int classOf(const Json& value, const std::string& key) const {
+        std::int64_t record = -1;
+        if (value.is_number_integer()) {
+            record = value.get<std::int64_t>();
+        } else if (value.is_string()) {
+            std::string digits = value.get<std::string>();
+            if (digits.starts_with("0x") || digits.starts_with("0X")) {
+                digits = digits.substr(2);
+            }
+            const auto [end, error] =
+                std::from_chars(digits.data(), digits.data() + digits.size(), record, 16);
+            if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+                record = -1;
+            }
+        }
+        if (record < 0 || record > 0xFFFFFF) {
+            fail(key, "expected a class of device from 0x000000 to 0xffffff");
+        }
+        return static_cast<int>(record);
+    }
+
+    Neighbourhood::Sdp sdpOf(const Json& value, const std::string& key) const {
+        const std::string mode = text(value, key);
+        if (mode == "records") {
+            return Neighbourhood::Sdp::Records;
+        }
+        if (mode == "none") {
+            return Neighbourhood::Sdp::None;
+        }
+        if (mode == "error") {
+            return Neighbourhood::Sdp::Error;
+        }
+        if (mode == "unreachable") {
+            return Neighbourhood::Sdp::Unreachable;
+        }
+        fail(key, "expected records, none, error or unreachable");
+    }
+
+    UUID uuidOf(const std::string& digits, const std::string& key) const {
+        try {
+            if (digits.size() == 4 || digits.size() == 8) {
+                return UUID(digits, true);
+            }
+            if (digits.size() == 32) {
+                return UUID(digits, false);
+            }
+        } catch (const Error&) {
+        }
+        fail(key, "expected a UUID of 4, 8 or 32 hexadecimal digits");
+    }
+
+    Bytes bytesOf(const std::string& digits, const std::string& key) const {
+        if (digits.size() % 2 != 0 ||
+            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+            fail(key, "expected an even number of hexadecimal digits");
+        }
+        Bytes bytes(digits.size() / 2);
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            std::from_chars(digits.data() + 2 * i, digits.data() + 2 * i + 2, bytes[i], 16);
+        }
+        return bytes;
+    }
+
+    Neighbourhood::Endpoint endpointOf(const std::string& target, const std::string& key) const {
+        // tcp:HOST:PORT; the host may itself hold colons (an IPv6 address).
+        const std::size_t lastColon = target.rfind(':');
+        if (!target.starts_with("tcp:") || lastColon <= 4) {
+            fail(key, "expected tcp:HOST:PORT");
+        }
+        const std::string port = target.substr(lastColon + 1);
+        int number = 0;
+        const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
+        if (port.empty() || error != std::errc() || end != port.data() + port.size() ||
+            number < 1 || number > 65535) {
+            fail(key, "expected tcp:HOST:PORT with a port from 1 to 65535");
+        }
+        return {target.substr(4, lastColon - 4), static_cast<std::uint16_t>(number)};
+    }
+
+    std::string source;
+};
+
+constexpr std::string_view kDemo = R"({
+  "inquiry_ms": 3000,
+  "devices": [
+    { "address": "00123456789a", "name": "Ada's phone", "class": "0x5a020c",
+      "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 9 } ] },
+    { "address": "00123456789b", "name": "Grace's tablet", "class": "0x1a011c",
+      "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 4 } ] },
+    { "address": "00123456789c", "name": "Headset", "class": "0x240404", "sdp": "none" }
+  ]
+})";
+
+}  // namespace
+
+Neighbourhood parseNeighbourhood(std::string_view json, const std::string& source) {
+    Json root;
+    try {
+        root = Json::parse(json);
+    } catch (const Json::parse_error& error) {
+        throw NeighbourhoodError("Neighbourhood file " + source + ": not JSON: " + error.what());
+    }
+    return Reader(source).read(root);
+}
+
+Neighbourhood loadNeighbourhoodFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw NeighbourhoodError("Neighbourhood file " + path + ": cannot be read");
+    }
+    std::ostringstream contents;
+    contents << file.rdbuf();
+    return parseNeighbourhood(contents.str(), path);
+}
+
+Neighbourhood demoNeighbourhood() {
+    return parseNeighbourhood(kDemo, "demo");
+}
+
+}  // namespace flarecast::bluetooth

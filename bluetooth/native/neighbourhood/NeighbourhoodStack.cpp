@@ -1,0 +1,271 @@
+#include "bluetooth/native/neighbourhood/NeighbourhoodStack.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "bluetooth/discovery/DiscoveryListener.h"
+#include "bluetooth/io/Errors.h"
+#include "bluetooth/native/neighbourhood/SimulatedRecords.h"
+
+namespace flarecast::bluetooth {
+
+namespace {
+
+constexpr int kMaxChannel = 30;
+constexpr int kFirstRecordHandle = 0x10000;
+const std::string kLoopback = "127.0.0.1";
+
+}  // namespace
+
+std::shared_ptr<NeighbourhoodStack::Socket> NeighbourhoodStack::socketFor(int handle) {
+    const std::lock_guard lock(socketsLock);
+    const auto found = sockets.find(handle);
+    if (found == sockets.end()) {
+        throw IOError("no such socket");
+    }
+    return found->second;
+}
+
+int NeighbourhoodStack::addSocket(std::shared_ptr<Socket> socket) {
+    const std::lock_guard lock(socketsLock);
+    const int handle = nextSocket++;
+    sockets.emplace(handle, std::move(socket));
+    return handle;
+}
+
+const Neighbourhood::Device& NeighbourhoodStack::deviceAt(std::int64_t address) const {
+    for (const auto& device : world.devices) {
+        if (device.address == address) {
+            return device;
+        }
+    }
+    throw IOError("no device in range has that address");
+}
+
+int NeighbourhoodStack::socket(bool /*authenticate*/, bool /*encrypt*/) {
+    return addSocket(std::make_shared<Socket>());
+}
+
+std::int64_t NeighbourhoodStack::getsockaddress(int handle) {
+    return socketFor(handle)->remoteAddress.value_or(world.localAddress);
+}
+
+int NeighbourhoodStack::getsockchannel(int handle) {
+    const auto socket = socketFor(handle);
+    if (socket->channel == 0) {
+        throw IOError("socket is not listening");
+    }
+    return socket->channel;
+}
+
+void NeighbourhoodStack::connect(int handle, std::int64_t address, int channel) {
+    const auto socket = socketFor(handle);
+    const auto& device = deviceAt(address);
+    const auto endpoint = device.rfcomm.find(channel);
+    if (endpoint == device.rfcomm.end()) {
+        throw IOError("connection refused");
+    }
+    socket->tcp = TcpSocket::connectTo(endpoint->second.host, endpoint->second.port);
+}
+
+int NeighbourhoodStack::freeChannel() const {
+    std::vector<int> inUse;
+    for (const auto& [handle, socket] : sockets) {
+        inUse.push_back(socket->channel);
+    }
+    const auto isFree = [&inUse](int channel) {
+        return std::find(inUse.begin(), inUse.end(), channel) == inUse.end();
+    };
+    // Channels with a pinned port first, so that a file can say where a server will be.
+    for (const auto& [channel, port] : world.localRfcommPorts) {
+        if (isFree(channel)) {
+            return channel;
+        }
+    }
+    for (int channel = 1; channel <= kMaxChannel; ++channel) {
+        if (isFree(channel)) {
+            return channel;
+        }
+    }
+    throw IOError("no free RFCOMM channel");
+}
+
+void NeighbourhoodStack::listen(int handle) {
+    const auto socket = socketFor(handle);
+    const std::lock_guard lock(socketsLock);
+    const int channel = freeChannel();
+    const auto pinned = world.localRfcommPorts.find(channel);
+    socket->tcp =
+        TcpSocket::listenOn(kLoopback, pinned == world.localRfcommPorts.end() ? 0 : pinned->second);
+    socket->channel = channel;
+}
+
+int NeighbourhoodStack::accept(int handle) {
+    const auto listening = socketFor(handle);
+    auto accepted = std::make_shared<Socket>();
+    accepted->tcp = listening->tcp.accept();
+    // A TCP client does not say which device it stands for.
+    accepted->remoteAddress = 0;
+    return addSocket(std::move(accepted));
+}
+
+int NeighbourhoodStack::recv(int handle) {
+    std::uint8_t byte = 0;
+    return recv(handle, {&byte, 1}) < 0 ? -1 : byte;
+}
+
+int NeighbourhoodStack::recv(int handle, std::span<std::uint8_t> buffer) {
+    if (buffer.empty()) {
+        return 0;
+    }
+    const std::size_t count = socketFor(handle)->tcp.receive(buffer);
+    return count == 0 ? -1 : static_cast<int>(count);
+}
+
+void NeighbourhoodStack::send(int handle, int byte) {
+    const auto low = static_cast<std::uint8_t>(byte);
+    send(handle, {&low, 1});
+}
+
+void NeighbourhoodStack::send(int handle, std::span<const std::uint8_t> bytes) {
+    socketFor(handle)->tcp.sendAll(bytes);
+}
+
+void NeighbourhoodStack::close(int handle) {
+    std::shared_ptr<Socket> socket;
+    {
+        const std::lock_guard lock(socketsLock);
+        const auto found = sockets.find(handle);
+        if (found == sockets.end()) {
+            throw IOError("no such socket");
+        }
+        socket = std::move(found->second);
+        sockets.erase(found);
+    }
+    // Wakes a thread blocked on it; the descriptor goes with the last user.
+    socket->tcp.shutdown();
+}
+
+int NeighbourhoodStack::registerService(std::span<const std::uint8_t> record) {
+    const std::lock_guard lock(servicesLock);
+    const int handle = nextService++;
+    registered.emplace(handle, Bytes(record.begin(), record.end()));
+    return handle;
+}
+
+void NeighbourhoodStack::unregisterService(int handle) {
+    const std::lock_guard lock(servicesLock);
+    if (registered.erase(handle) == 0) {
+        throw IOError("no such service");
+    }
+}
+
+int NeighbourhoodStack::doInquiry(int /*accessCode*/, const DeviceFound& found) {
+    std::vector<const Neighbourhood::Device*> visible;
+    for (const auto& device : world.devices) {
+        if (device.visible) {
+            visible.push_back(&device);
+        }
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto total = std::chrono::milliseconds(world.inquiryMs);
+    std::unique_lock lock(inquiryLock);
+    if (inquiriesRunning++ == 0) {
+        cancelRequested = false;
+    }
+    // Reports are spread over the inquiry, the last one before it ends.
+    for (std::size_t i = 0; i <= visible.size(); ++i) {
+        const auto due =
+            start + total * static_cast<long>(i + 1) / static_cast<long>(visible.size() + 1);
+        if (inquiryWake.wait_until(lock, due, [this] { return cancelRequested; })) {
+            --inquiriesRunning;
+            return DiscoveryListener::INQUIRY_TERMINATED;
+        }
+        if (i < visible.size()) {
+            lock.unlock();
+            try {
+                found(visible[i]->name, visible[i]->address, visible[i]->deviceClass);
+            } catch (...) {
+                lock.lock();
+                --inquiriesRunning;
+                throw;
+            }
+            lock.lock();
+        }
+    }
+    --inquiriesRunning;
+    return DiscoveryListener::INQUIRY_COMPLETED;
+}
+
+bool NeighbourhoodStack::cancelInquiry() {
+    const std::lock_guard lock(inquiryLock);
+    if (inquiriesRunning == 0) {
+        return false;
+    }
+    cancelRequested = true;
+    inquiryWake.notify_all();
+    return true;
+}
+
+std::optional<std::vector<int>> NeighbourhoodStack::getServiceHandles(std::span<const UUID> uuids,
+                                                                      std::int64_t address) {
+    std::vector<int> handles;
+    if (address == world.localAddress) {
+        const std::lock_guard lock(servicesLock);
+        for (const auto& [handle, record] : registered) {
+            if (recordHoldsAll(record, uuids)) {
+                handles.push_back(handle);
+            }
+        }
+        return handles;
+    }
+    const auto& device = deviceAt(address);
+    switch (device.sdp) {
+        case Neighbourhood::Sdp::None:
+            return handles;
+        case Neighbourhood::Sdp::Error:
+            return std::nullopt;
+        case Neighbourhood::Sdp::Unreachable:
+            throw IOError("device not reachable");
+        case Neighbourhood::Sdp::Records:
+            break;
+    }
+    int handle = kFirstRecordHandle;
+    for (const auto& service : device.services) {
+        if (serviceHoldsAll(service, uuids)) {
+            handles.push_back(handle);
+        }
+        ++handle;
+    }
+    for (const auto& record : device.records) {
+        if (recordHoldsAll(record, uuids)) {
+            handles.push_back(handle);
+        }
+        ++handle;
+    }
+    return handles;
+}
+
+Bytes NeighbourhoodStack::getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
+                                               int handle) {
+    if (address == world.localAddress) {
+        const std::lock_guard lock(servicesLock);
+        const auto found = registered.find(handle);
+        return found == registered.end() ? Bytes{} : found->second;
+    }
+    const auto& device = deviceAt(address);
+    if (device.sdp == Neighbourhood::Sdp::Unreachable) {
+        throw IOError("device not reachable");
+    }
+    const auto index = static_cast<std::size_t>(handle - kFirstRecordHandle);
+    if (handle < kFirstRecordHandle || index >= device.services.size() + device.records.size()) {
+        return {};
+    }
+    if (index < device.services.size()) {
+        return standardRecord(device.services[index], handle, attrIDs);
+    }
+    return device.records[index - device.services.size()];
+}
+
+}  // namespace flarecast::bluetooth

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "bluetooth/native/NativeStack.h"
+#include "bluetooth/native/neighbourhood/Neighbourhood.h"
+#include "bluetooth/native/posix/TcpSocket.h"
+
+namespace flarecast::bluetooth {
+
+// The native stack of tests and demos: devices come from a neighbourhood file, and RFCOMM
+// channels are TCP connections on loopback, so any OBEX-over-TCP server can stand in for a phone.
+class NeighbourhoodStack final : public NativeStack {
+public:
+    explicit NeighbourhoodStack(Neighbourhood world) : world(std::move(world)) {}
+
+    int socket(bool authenticate, bool encrypt) override;
+    std::int64_t getsockaddress(int handle) override;
+    int getsockchannel(int handle) override;
+    void connect(int handle, std::int64_t address, int channel) override;
+    void listen(int handle) override;
+    int accept(int handle) override;
+    int recv(int handle) override;
+    int recv(int handle, std::span<std::uint8_t> buffer) override;
+    void send(int handle, int byte) override;
+    void send(int handle, std::span<const std::uint8_t> bytes) override;
+    void close(int handle) override;
+    int registerService(std::span<const std::uint8_t> record) override;
+    void unregisterService(int handle) override;
+    int doInquiry(int accessCode, const DeviceFound& found) override;
+    bool cancelInquiry() override;
+    std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,
+                                                      std::int64_t address) override;
+    Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
+                               int handle) override;
+
+private:
+    struct Socket {
+        TcpSocket tcp;
+        int channel = 0;
+        // Set on an accepted socket: the address of the device at the other end.
+        std::optional<std::int64_t> remoteAddress;
+    };
+
+    std::shared_ptr<Socket> socketFor(int handle);
+    int addSocket(std::shared_ptr<Socket> socket);
+    // The device, or an I/O error when no device has that address.
+    const Neighbourhood::Device& deviceAt(std::int64_t address) const;
+    int freeChannel() const;
+
+    const Neighbourhood world;
+
+    std::mutex socketsLock;
+    std::map<int, std::shared_ptr<Socket>> sockets;
+    int nextSocket = 1;
+
+    std::mutex servicesLock;
+    std::map<int, Bytes> registered;
+    int nextService = 0x10000;
+
+    std::mutex inquiryLock;
+    std::condition_variable inquiryWake;
+    int inquiriesRunning = 0;
+    bool cancelRequested = false;
+};
+
+}  // namespace flarecast::bluetooth

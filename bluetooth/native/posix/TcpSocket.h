@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace flarecast::bluetooth {
+
+// One TCP socket, closed by its destructor. Failures are I/O errors with the system's text.
+class TcpSocket {
+public:
+    TcpSocket() = default;
+    ~TcpSocket();
+    TcpSocket(TcpSocket&& other) noexcept;
+    TcpSocket& operator=(TcpSocket&& other) noexcept;
+    TcpSocket(const TcpSocket&) = delete;
+    TcpSocket& operator=(const TcpSocket&) = delete;
+
+    static TcpSocket connectTo(const std::string& host, std::uint16_t port);
+    // Listens on host:port; port 0 takes a free one.
+    static TcpSocket listenOn(const std::string& host, std::uint16_t port);
+
+    TcpSocket accept();
+    // The count read, 0 at the end of the stream.
+    std::size_t receive(std::span<std::uint8_t> buffer);
+    void sendAll(std::span<const std::uint8_t> bytes);
+    // Ends blocked and later reads, writes and accepts on this socket; the descriptor stays
+    // until destruction, so another thread still using it never reaches a reused one.
+    void shutdown();
+    std::uint16_t localPort() const;
+    bool isOpen() const { return fd >= 0; }
+
+private:
+    explicit TcpSocket(int fd) : fd(fd) {}
+
+    int fd = -1;
+};
+
+}  // namespace flarecast::bluetooth
