@@ -1,5 +1,6 @@
 #include "bluetooth/discovery/RemoteDevice.h"
 
+#include "bluetooth/connections/BluetoothConnection.h"
 #include "bluetooth/io/Errors.h"
 
 namespace flarecast::bluetooth {
@@ -37,6 +38,14 @@ std::int64_t parseAddress(const std::string& text) {
 }
 
 RemoteDevice::RemoteDevice(const std::string& addressText) : address(parseAddress(addressText)) {}
+
+RemoteDevice RemoteDevice::getRemoteDevice(const Connection& connection) {
+    const auto* rfcomm = dynamic_cast<const BluetoothConnection*>(&connection);
+    if (rfcomm == nullptr) {
+        throw IllegalArgumentError("Not a Bluetooth connection");
+    }
+    return RemoteDevice("", rfcomm->getAddress());
+}
 
 std::string RemoteDevice::getFriendlyName(bool /*alwaysAsk*/) const {
     return friendlyName;

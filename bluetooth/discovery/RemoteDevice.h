@@ -5,6 +5,8 @@
 
 namespace flarecast::bluetooth {
 
+class Connection;
+
 // A device seen over the air. Two devices are the same device when their addresses match.
 class RemoteDevice {
 public:
@@ -13,12 +15,20 @@ public:
     // 12 hexadecimal digits; no name.
     explicit RemoteDevice(const std::string& addressText);
 
+    // The device at the other end of an RFCOMM connection; any other connection is an illegal
+    // argument.
+    static RemoteDevice getRemoteDevice(const Connection& connection);
+
     // The name the inquiry delivered; nothing is asked over the air.
     std::string getFriendlyName(bool alwaysAsk) const;
     // 12 lower-case hexadecimal digits.
     std::string getBluetoothAddress() const;
     std::int64_t getAddress() const { return address; }
     std::int32_t hashCode() const { return static_cast<std::int32_t>(address); }
+    // No security is negotiated: every answer is false.
+    bool isTrustedDevice() const { return false; }
+    bool isAuthenticated() const { return false; }
+    bool isEncrypted() const { return false; }
 
     friend bool operator==(const RemoteDevice& a, const RemoteDevice& b) {
         return a.address == b.address;

@@ -24,10 +24,9 @@ TheStack& theStack() {
     return instance;
 }
 
-// FLARECAST_NEIGHBOURHOOD names a neighbourhood file, or "demo" for the built-in one; without it
-// there is no stack for this platform yet.
-std::unique_ptr<NativeStack> chooseStack() {
-    const char* const neighbourhood = std::getenv("FLARECAST_NEIGHBOURHOOD");
+}  // namespace
+
+std::unique_ptr<NativeStack> createNativeStack(const char* neighbourhood) {
     if (neighbourhood == nullptr || *neighbourhood == '\0') {
         return std::make_unique<UnavailableStack>();
     }
@@ -41,13 +40,11 @@ std::unique_ptr<NativeStack> chooseStack() {
     }
 }
 
-}  // namespace
-
 NativeStack& nativeStack() {
     TheStack& the = theStack();
     const std::lock_guard lock(the.lock);
     if (!the.stack) {
-        the.stack = chooseStack();
+        the.stack = createNativeStack(std::getenv("FLARECAST_NEIGHBOURHOOD"));
     }
     the.chosen = true;
     return *the.stack;

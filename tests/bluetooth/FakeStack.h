@@ -3,6 +3,7 @@
 #include <map>
 #include <vector>
 
+#include "bluetooth/discovery/RemoteDevice.h"
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/native/NativeStack.h"
 #include "bluetooth/native/NativeStackFactory.h"
@@ -26,18 +27,34 @@ public:
     bool attributesFail = false;
     std::vector<int> askedAttributes;
     std::vector<std::uint8_t> registered;
+    // Socket calls, one line each: "socket true false", "connect 3 00123456789a 9", "close 3".
+    std::vector<std::string> calls;
+    bool connectFails = false;
 
-    int socket(bool, bool) override { return 3; }
+    int socket(bool authenticate, bool encrypt) override {
+        calls.push_back(std::string("socket ") + (authenticate ? "true" : "false") +
+                        (encrypt ? " true" : " false"));
+        return 3;
+    }
     std::int64_t getsockaddress(int) override { return adapterAddress; }
     int getsockchannel(int) override { return 1; }
-    void connect(int, std::int64_t, int) override {}
+    void connect(int handle, std::int64_t address, int channel) override {
+        calls.push_back("connect " + std::to_string(handle) + " " + formatAddress(address) + " " +
+                        std::to_string(channel));
+        if (connectFails) {
+            throw IOError("connection refused");
+        }
+    }
     void listen(int) override {}
     int accept(int) override { return 4; }
     int recv(int) override { return -1; }
-    int recv(int, std::span<std::uint8_t>) override { return -1; }
+    int recv(int, std::span<std::uint8_t> buffer) override {
+        calls.push_back("recv " + std::to_string(buffer.size()));
+        return -1;
+    }
     void send(int, int) override {}
     void send(int, std::span<const std::uint8_t>) override {}
-    void close(int) override {}
+    void close(int handle) override { calls.push_back("close " + std::to_string(handle)); }
     int registerService(std::span<const std::uint8_t> record) override {
         registered.assign(record.begin(), record.end());
         return 1;

@@ -1,0 +1,117 @@
+#include "app/engine/Bluetooth.h"
+
+#include <exception>
+
+#include "bluetooth/discovery/LocalDevice.h"
+#include "bluetooth/io/Console.h"
+#include "bluetooth/io/Errors.h"
+
+namespace flarecast::engine {
+
+using bluetooth::printLine;
+
+namespace {
+
+constexpr std::int64_t kObexObjectPush = 0x1105;
+
+}  // namespace
+
+void Bluetooth::dodeviceenquiry() {
+    {
+        const std::lock_guard guard(lock);
+        devicesfound = false;
+    }
+    try {
+        localdevice = &bluetooth::LocalDevice::getLocalDevice();
+        localdevice->setDiscoverable(bluetooth::DiscoveryAgent::GIAC);
+        discoveryagent = &localdevice->getDiscoveryAgent();
+        discoveryagent->startInquiry(bluetooth::DiscoveryAgent::GIAC, *this);
+    } catch (const std::exception& error) {
+        printLine(error.what());
+    }
+}
+
+int Bluetooth::doserviceenquiry(const bluetooth::RemoteDevice& device) {
+    try {
+        if (discoveryagent == nullptr) {
+            discoveryagent = &bluetooth::LocalDevice::getLocalDevice().getDiscoveryAgent();
+        }
+        return discoveryagent->searchServices(std::nullopt, {bluetooth::UUID(kObexObjectPush)},
+                                              device, *this);
+    } catch (const std::exception& error) {
+        printLine(error.what());
+        return 0;
+    }
+}
+
+void Bluetooth::deviceDiscovered(const bluetooth::RemoteDevice& device,
+                                 const bluetooth::DeviceClass& /*deviceClass*/) {
+    const std::lock_guard guard(lock);
+    if (!devicesfound) {
+        devices.clear();
+        devicesfound = true;
+    }
+    devices.push_back(device);
+}
+
+void Bluetooth::inquiryCompleted(int /*discType*/) {
+    devicesearchcompleted = true;
+}
+
+void Bluetooth::servicesDiscovered(
+    int /*transID*/, const std::vector<std::shared_ptr<bluetooth::ServiceRecord>>& records) {
+    if (records.empty()) {
+        return;
+    }
+    std::optional<std::string> first;
+    try {
+        first = records.front()->getConnectionURL(
+            bluetooth::ServiceRecord::NOAUTHENTICATE_NOENCRYPT, false);
+    } catch (const std::exception& error) {
+        printLine(error.what());
+    }
+    {
+        const std::lock_guard guard(lock);
+        url = first;
+    }
+    printLine(first.value_or("null"));
+}
+
+void Bluetooth::serviceSearchCompleted(int /*transID*/, int respCode) {
+    printLine(std::to_string(respCode));
+    searchresult = respCode;
+    switch (respCode) {
+        case SERVICE_SEARCH_NO_RECORDS:
+            printLine("Service Search No Records");
+            break;
+        case SERVICE_SEARCH_DEVICE_NOT_REACHABLE:
+            printLine("Device Not Reachable");
+            break;
+        case SERVICE_SEARCH_ERROR:
+            printLine("Service Search Error");
+            break;
+        case SERVICE_SEARCH_COMPLETED:
+            printLine("Inquiry Completed");
+            break;
+        default:
+            break;
+    }
+    servicesearchcompleted = true;
+}
+
+std::vector<bluetooth::RemoteDevice> Bluetooth::devlist() const {
+    const std::lock_guard guard(lock);
+    return devices;
+}
+
+std::optional<std::string> Bluetooth::obexurl() const {
+    const std::lock_guard guard(lock);
+    return url;
+}
+
+void Bluetooth::clearObexurl() {
+    const std::lock_guard guard(lock);
+    url.reset();
+}
+
+}  // namespace flarecast::engine

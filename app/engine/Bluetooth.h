@@ -1,0 +1,55 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bluetooth/discovery/DiscoveryListener.h"
+
+namespace flarecast::bluetooth {
+class DiscoveryAgent;
+class LocalDevice;
+}  // namespace flarecast::bluetooth
+
+namespace flarecast::engine {
+
+// The engine's discovery listener: starts the inquiry and the Object Push searches for the
+// worker, collects the devices found and the URL a search found, and raises the flags that the
+// worker polls. Callbacks arrive on the inquiry and search threads.
+class Bluetooth final : public bluetooth::DiscoveryListener {
+public:
+    // Starts an inquiry with this listener; returns at once. Errors are printed.
+    void dodeviceenquiry();
+    // Starts a search for OBEX Object Push on the device; returns the transaction identifier.
+    int doserviceenquiry(const bluetooth::RemoteDevice& device);
+
+    void servicesDiscovered(
+        int transID,
+        const std::vector<std::shared_ptr<bluetooth::ServiceRecord>>& records) override;
+    void serviceSearchCompleted(int transID, int respCode) override;
+    void inquiryCompleted(int discType) override;
+    void deviceDiscovered(const bluetooth::RemoteDevice& device,
+                          const bluetooth::DeviceClass& deviceClass) override;
+
+    // The devices of the current inquiry in report order; empty before its first report.
+    std::vector<bluetooth::RemoteDevice> devlist() const;
+    std::optional<std::string> obexurl() const;
+    void clearObexurl();
+
+    std::atomic<int> searchresult{0};
+    std::atomic<bool> servicesearchcompleted{false};
+    std::atomic<bool> devicesearchcompleted{false};
+
+private:
+    bluetooth::LocalDevice* localdevice = nullptr;
+    bluetooth::DiscoveryAgent* discoveryagent = nullptr;
+
+    mutable std::mutex lock;
+    std::vector<bluetooth::RemoteDevice> devices;
+    bool devicesfound = false;
+    std::optional<std::string> url;
+};
+
+}  // namespace flarecast::engine

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include "TestNeighbourhood.h"
+#include "app/engine/Bluetooth.h"
+#include "bluetooth/discovery/LocalDevice.h"
+
+namespace flarecast::bluetooth {
+namespace {
+
+using engine::Bluetooth;
+using testing::eventually;
+using testing::TestNeighbourhood;
+
+class DiscoveryTest : public ::testing::Test {
+protected:
+    void SetUp() override { TestNeighbourhood::get(); }
+};
+
+std::vector<std::string> namesOf(const std::vector<RemoteDevice>& devices) {
+    std::vector<std::string> names;
+    for (const auto& device : devices) {
+        names.push_back(device.getFriendlyName(false) + " " + device.getBluetoothAddress());
+    }
+    return names;
+}
+
+TEST_F(DiscoveryTest, InquiryReportsTheVisibleDevicesInOrderThenCompletes) {
+    Bluetooth listener;
+    listener.dodeviceenquiry();
+    ASSERT_TRUE(eventually([&] { return listener.devicesearchcompleted.load(); }));
+    EXPECT_EQ(namesOf(listener.devlist()),
+              (std::vector<std::string>{"Ada's phone 00123456789a", "Grace's tablet 00123456789b",
+                                        "Far away 00123456789d", "Bytes 00123456789e",
+                                        "Files only 00123456789f"}));
+
+    // A second inquiry starts a fresh list at its first report.
+    listener.devicesearchcompleted = false;
+    listener.dodeviceenquiry();
+    ASSERT_TRUE(eventually([&] { return listener.devicesearchcompleted.load(); }));
+    EXPECT_EQ(listener.devlist().size(), 5U);
+}
+
+class CodeRecorder final : public DiscoveryListener {
+public:
+    std::atomic<int> inquiryCode{-1};
+    void servicesDiscovered(int, const std::vector<std::shared_ptr<ServiceRecord>>&) override {}
+    void serviceSearchCompleted(int, int) override {}
+    void inquiryCompleted(int discType) override { inquiryCode = discType; }
+    void deviceDiscovered(const RemoteDevice&, const DeviceClass&) override {}
+};
+
+TEST_F(DiscoveryTest, ACancelledInquiryReportsThatItWasTerminated) {
+    CodeRecorder listener;
+    DiscoveryAgent& agent = LocalDevice::getLocalDevice().getDiscoveryAgent();
+    EXPECT_THROW(agent.cancelInquiry(nullptr), NullReferenceError);
+    agent.startInquiry(DiscoveryAgent::GIAC, listener);
+    ASSERT_TRUE(eventually([&] { return agent.cancelInquiry(&listener); }));
+    ASSERT_TRUE(eventually([&] { return listener.inquiryCode >= 0; }));
+    EXPECT_EQ(listener.inquiryCode, DiscoveryListener::INQUIRY_TERMINATED);
+}
+
+TEST_F(DiscoveryTest, ServiceSearchesEndWithTheirCodeAndTheObjectPushURL) {
+    struct Case {
+        std::int64_t address;
+        int code;
+        std::optional<std::string> url;
+    };
+    const Case cases[] = {
+        {0x00123456789a, 1, "btspp://00123456789a:9;authenticate=false;encrypt=false"},
+        {0x00123456789b, 4, std::nullopt},
+        {0x00123456789c, 3, std::nullopt},
+        {0x00123456789d, 3, std::nullopt},
+        {0x00123456789e, 1, "btspp://00123456789e:9;authenticate=false;encrypt=false"},
+        {0x00123456789f, 4, std::nullopt},
+        {0x001122334455, 3, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        Bluetooth listener;
+        ::testing::internal::CaptureStdout();
+        listener.doserviceenquiry(RemoteDevice("", c.address));
+        const bool ended = eventually([&] { return listener.servicesearchcompleted.load(); });
+        const std::string printed = ::testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(ended) << formatAddress(c.address);
+        EXPECT_EQ(listener.searchresult, c.code) << formatAddress(c.address);
+        EXPECT_EQ(listener.obexurl(), c.url) << formatAddress(c.address);
+        EXPECT_NE(printed.find(std::to_string(c.code) + "\n"), std::string::npos) << printed;
+        if (c.url) {
+            EXPECT_NE(printed.find(*c.url + "\n1\nInquiry Completed\n"), std::string::npos)
+                << printed;
+        }
+    }
+}
+
+TEST(BluetoothListener, PrintsOnlyTheCodeForOtherResponses) {
+    Bluetooth listener;
+    ::testing::internal::CaptureStdout();
+    listener.serviceSearchCompleted(0, DiscoveryListener::SERVICE_SEARCH_TERMINATED);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "2\n");
+    EXPECT_TRUE(listener.servicesearchcompleted);
+    EXPECT_EQ(listener.searchresult, 2);
+}
+
+}  // namespace
+}  // namespace flarecast::bluetooth

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "EchoServer.h"
+#include "bluetooth/native/NativeStackFactory.h"
+#include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
+#include "bluetooth/native/neighbourhood/NeighbourhoodStack.h"
+
+namespace flarecast::bluetooth::testing {
+
+// The neighbourhood every test of this suite runs in, installed before first use. Device 9a's
+// channel 9 leads to an echo server; the local channel 3 listens on a pinned port.
+struct TestNeighbourhood {
+    EchoServer echo;
+    std::uint16_t pinnedPort = 0;
+
+    // An Object Push record on channel 9 as a phone sends it.
+    static constexpr const char* kOppRecordHex =
+        "35570900000a000100050900013503191105090004351135031901003505190003080935031900080900053503"
+        "1910020900093508350619110509010209010025104f424558204f626a6563742050757368090303350208ff";
+
+    TestNeighbourhood() {
+        {
+            // A port that was free a moment ago, for the pinned channel.
+            const TcpSocket probe = TcpSocket::listenOn("127.0.0.1", 0);
+            pinnedPort = probe.localPort();
+        }
+        const std::string record = kOppRecordHex;
+        const std::string json = R"({
+          "local": { "address": "0012a1b2c3d4", "rfcomm_ports": { "3": )" +
+                                 std::to_string(pinnedPort) + R"( } },
+          "inquiry_ms": 40,
+          "devices": [
+            { "address": "00123456789a", "name": "Ada's phone", "class": "0x5a020c",
+              "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 9 } ],
+              "rfcomm": { "9": "tcp:127.0.0.1:)" +
+                                 std::to_string(echo.port()) + R"(" } },
+            { "address": "00123456789b", "name": "Grace's tablet", "class": 1704220, "sdp": "none" },
+            { "address": "00123456789c", "name": "Hidden", "visible": false, "sdp": "error" },
+            { "address": "00123456789d", "name": "Far away", "sdp": "unreachable" },
+            { "address": "00123456789e", "name": "Bytes", "records_hex": [ ")" +
+                                 record + R"(" ] },
+            { "address": "00123456789f", "name": "Files only",
+              "services": [ { "uuid": "1106", "channel": 10 } ] }
+          ]
+        })";
+        installNativeStack(
+            std::make_unique<NeighbourhoodStack>(parseNeighbourhood(json, "test neighbourhood")));
+    }
+
+    static TestNeighbourhood& get() {
+        static TestNeighbourhood world;
+        return world;
+    }
+};
+
+// Waits, within a bound, for something that other threads bring about.
+inline bool eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+}  // namespace flarecast::bluetooth::testing
