@@ -15,6 +15,7 @@ using Calls = std::vector<std::string>;
 class ConnectionTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        fakeStack().calls.clear();
         // The local device reads the adapter's address through a socket of its own.
         LocalDevice::getLocalDevice();
         fakeStack().calls.clear();
