@@ -88,6 +88,7 @@ TEST(NeighbourhoodFile, FaultsNameTheFileAndTheKey) {
         }
     }
     EXPECT_THROW(parseNeighbourhood("{", "bad.json"), NeighbourhoodError);
+    EXPECT_THROW(parseNeighbourhood(R"({"inquiry_ms": 1e999})", "bad.json"), NeighbourhoodError);
 }
 
 TEST(NeighbourhoodFile, AnUnusableFileIsReportedAndLeavesAnEmptyNeighbourhood) {

@@ -278,7 +278,8 @@ Neighbourhood parseNeighbourhood(std::string_view json, const std::string& sourc
     Json root;
     try {
         root = Json::parse(json);
-    } catch (const Json::parse_error& error) {
+    } catch (const Json::exception& error) {
+        // Not only syntax: a number too large for any type is refused as well.
         throw NeighbourhoodError("Neighbourhood file " + source + ": not JSON: " + error.what());
     }
     return Reader(source).read(root);

@@ -1,0 +1,31 @@
+// Reads arbitrary text as a neighbourhood file: it is either used or refused with a
+// NeighbourhoodError, and a world that loads can serve an inquiry and searches.
+#include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
+#include "bluetooth/native/neighbourhood/NeighbourhoodStack.h"
+
+using namespace flarecast::bluetooth;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Neighbourhood world;
+    try {
+        world = parseNeighbourhood({reinterpret_cast<const char*>(data), size}, "fuzz.json");
+    } catch (const NeighbourhoodError&) {
+        return 0;
+    }
+    world.inquiryMs = 0;
+    NeighbourhoodStack stack(world);
+    stack.doInquiry(0x9E8B33, [](const std::string&, std::int64_t, int) {});
+    const UUID objectPush(0x1105);
+    const int defaults[] = {0, 1, 2, 3, 4};
+    for (const auto& device : world.devices) {
+        try {
+            if (const auto handles = stack.getServiceHandles({&objectPush, 1}, device.address)) {
+                for (const int handle : *handles) {
+                    stack.getServiceAttributes(defaults, device.address, handle);
+                }
+            }
+        } catch (const IOError&) {
+        }
+    }
+    return 0;
+}
