@@ -119,5 +119,19 @@ TEST_F(ConnectionTest, ReadsOutsideTheBufferNeverReachTheDevice) {
     EXPECT_EQ(fakeStack().calls, Calls{"recv 0"});
 }
 
+TEST_F(ConnectionTest, OnlyRfcommConnectionsHaveARemoteDevice) {
+    const auto rfcomm = Connector::openStream("btspp://00123456789a:9");
+    EXPECT_EQ(RemoteDevice::getRemoteDevice(*rfcomm).getBluetoothAddress(), "00123456789a");
+    struct OtherConnection final : Connection {
+        void close() override {}
+    } other;
+    try {
+        RemoteDevice::getRemoteDevice(other);
+        ADD_FAILURE();
+    } catch (const IllegalArgumentError& error) {
+        EXPECT_EQ(error.getMessage(), "Not a Bluetooth connection");
+    }
+}
+
 }  // namespace
 }  // namespace flarecast::bluetooth

@@ -22,6 +22,8 @@ public:
     std::int64_t adapterAddress = 0x0012a1b2c3d4;
     std::vector<FoundDevice> devices;
     int inquiryResult = 0;
+    bool inquiryFails = false;
+    bool handlesFail = false;
     std::optional<std::vector<int>> handles;
     Bytes attributeList;
     bool attributesFail = false;
@@ -61,6 +63,9 @@ public:
     }
     void unregisterService(int) override {}
     int doInquiry(int, const DeviceFound& found) override {
+        if (inquiryFails) {
+            throw IOError("adapter gone");
+        }
         for (const auto& device : devices) {
             found(device.name, device.address, device.deviceClass);
         }
@@ -69,6 +74,9 @@ public:
     bool cancelInquiry() override { return false; }
     std::optional<std::vector<int>> getServiceHandles(std::span<const UUID>,
                                                       std::int64_t) override {
+        if (handlesFail) {
+            throw IOError("adapter gone");
+        }
         return handles;
     }
     Bytes getServiceAttributes(std::span<const int> ids, std::int64_t, int) override {

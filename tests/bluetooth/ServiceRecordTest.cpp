@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include "FakeStack.h"
 #include "Hex.h"
+
 #include "bluetooth/discovery/LocalDevice.h"
 #include "bluetooth/records/ServiceRecordImpl.h"
 #include "bluetooth/sdp/SDPOutputStream.h"
@@ -191,6 +195,66 @@ TEST(BluetoothPeer, InquiryReportsEachDeviceAndItsClass) {
                   "Phone/Smartphone/(Networking,Capturing,Object Transfer,Telephony)",
                   " 000000000001 Miscellaneous/()"}));
     fakeStack().devices.clear();
+}
+
+class CompletionRecorder final : public DiscoveryListener {
+public:
+    std::atomic<int> inquiryCode{-1};
+    std::atomic<int> searchCode{-1};
+    std::atomic<int> recordsSeen{0};
+    void servicesDiscovered(int,
+                            const std::vector<std::shared_ptr<ServiceRecord>>& records) override {
+        recordsSeen = static_cast<int>(records.size());
+    }
+    void serviceSearchCompleted(int, int respCode) override { searchCode = respCode; }
+    void inquiryCompleted(int discType) override { inquiryCode = discType; }
+    void deviceDiscovered(const RemoteDevice&, const DeviceClass&) override {}
+};
+
+// Bounded wait for a report from a discovery thread.
+bool reported(const std::atomic<int>& code) {
+    for (int i = 0; i < 10000 && code < 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return code >= 0;
+}
+
+TEST(DiscoveryThreads, ReportCompletionEvenWhenTheNativeCallFails) {
+    fakeStack().inquiryFails = true;
+    fakeStack().handlesFail = true;
+    CompletionRecorder listener;
+    DiscoveryAgent& agent = LocalDevice::getLocalDevice().getDiscoveryAgent();
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(agent.startInquiry(DiscoveryAgent::GIAC, listener));
+    EXPECT_EQ(agent.searchServices(std::nullopt, {UUID(0x1105)}, kPhone, listener), 0);
+    const bool bothReported = reported(listener.inquiryCode) && reported(listener.searchCode);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "adapter gone\nadapter gone\n");
+    fakeStack().inquiryFails = false;
+    fakeStack().handlesFail = false;
+    ASSERT_TRUE(bothReported);
+    EXPECT_EQ(listener.inquiryCode, DiscoveryListener::INQUIRY_ERROR);
+    EXPECT_EQ(listener.searchCode, DiscoveryListener::SERVICE_SEARCH_ERROR);
+}
+
+TEST(DiscoveryThreads, ASearchFetchesTheDefaultAttributesOfEachRecord) {
+    fakeStack().handles = std::vector<int>{0x10000, 0x10001};
+    fakeStack().attributeList.clear();
+    CompletionRecorder listener;
+    LocalDevice::getLocalDevice().getDiscoveryAgent().searchServices(std::nullopt, {UUID(0x1105)},
+                                                                     kPhone, listener);
+    ASSERT_TRUE(reported(listener.searchCode));
+    EXPECT_EQ(listener.searchCode, DiscoveryListener::SERVICE_SEARCH_COMPLETED);
+    EXPECT_EQ(listener.recordsSeen, 2);
+    EXPECT_EQ(fakeStack().askedAttributes, (std::vector<int>{0, 1, 2, 3, 4}));
+
+    fakeStack().handles = std::vector<int>{};
+    CompletionRecorder none;
+    LocalDevice::getLocalDevice().getDiscoveryAgent().searchServices(std::nullopt, {UUID(0x1105)},
+                                                                     kPhone, none);
+    ASSERT_TRUE(reported(none.searchCode));
+    EXPECT_EQ(none.searchCode, DiscoveryListener::SERVICE_SEARCH_NO_RECORDS);
+    EXPECT_EQ(none.recordsSeen, 0);
+    fakeStack().handles.reset();
 }
 
 TEST(RemoteDevice, EqualsByAddressAlone) {
