@@ -1,0 +1,38 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+#include "bluetooth/io/OwnedThread.h"
+
+namespace flarecast::obex {
+
+// Calls onExpiry when a wait that was armed is not disarmed in time. A peer that stops
+// answering would otherwise hold its session's thread for ever.
+class ResponseWatchdog {
+public:
+    explicit ResponseWatchdog(std::function<void()> onExpiry);
+    ~ResponseWatchdog();
+    ResponseWatchdog(const ResponseWatchdog&) = delete;
+    ResponseWatchdog& operator=(const ResponseWatchdog&) = delete;
+
+    void arm(std::chrono::milliseconds timeout);
+    // Whether the wait expired before it was disarmed.
+    bool disarm();
+
+private:
+    void run();
+
+    std::function<void()> onExpiry;
+    std::mutex lock;
+    std::condition_variable wake;
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    bool fired = false;
+    bool stopping = false;
+    bluetooth::OwnedThread thread;
+};
+
+}  // namespace flarecast::obex
