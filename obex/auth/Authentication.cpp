@@ -55,7 +55,10 @@ Bytes buildChallenge(const Nonce& nonce, const std::string& realm, bool userID, 
     if (realmBytes.size() > 254) {
         throw bluetooth::IllegalArgumentError("realm too long");
     }
-    Bytes challenge = {kNonceTag, 0x10};
+    Bytes challenge;
+    challenge.reserve(24 + realmBytes.size());
+    challenge.push_back(kNonceTag);
+    challenge.push_back(0x10);
     challenge.insert(challenge.end(), nonce.begin(), nonce.end());
     challenge.push_back(kOptionsTag);
     challenge.push_back(0x01);
@@ -127,7 +130,10 @@ Bytes createAuthResponse(Authenticator& authenticator, std::span<const std::uint
     const PasswordAuthentication credentials = authenticator.onAuthenticationChallenge(
         challenge.realm, challenge.userIdRequired, challenge.access);
     const auto digest = authDigest(challenge.nonce, credentials.getPassword());
-    Bytes response = {kDigestTag, 0x10};
+    Bytes response;
+    response.reserve(38 + credentials.getUserName().size());
+    response.push_back(kDigestTag);
+    response.push_back(0x10);
     response.insert(response.end(), digest.begin(), digest.end());
     if (challenge.userIdRequired) {
         const Bytes& user = credentials.getUserName();
