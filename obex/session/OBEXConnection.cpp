@@ -141,15 +141,16 @@ HeaderSetImpl OBEXConnection::connect(HeaderSet* headers) {
         data.insert(data.end(), headerBytes.begin(), headerBytes.end());
         return data;
     };
-    const auto takeMTU = [this](const Bytes& response) {
-        if (response.size() < kConnectResponseFields) {
-            throw IOError("Malformed CONNECT response");
+    // A refusal may come without the CONNECT fields; only an acceptance must carry them.
+    HeaderSetImpl received;
+    const auto takeFields = [this, &received](const Bytes& response) {
+        if (response.size() >= kConnectResponseFields) {
+            mtu = response[5] * 256 + response[6];
+            received = parseHeaders(kConnectResponseFields, response);
         }
-        mtu = response[5] * 256 + response[6];
     };
     Bytes response = exchange(kConnect, connectData());
-    takeMTU(response);
-    HeaderSetImpl received = parseHeaders(kConnectResponseFields, response);
+    takeFields(response);
     if (authenticator != nullptr) {
         if (const auto answer = received.get<Bytes>(HeaderSet::AUTH_RESPONSE)) {
             handleAuthResponse(*answer);
@@ -162,14 +163,16 @@ HeaderSetImpl OBEXConnection::connect(HeaderSet* headers) {
             headers = target;
             response = exchange(kConnect, connectData());
             if (response.size() > kConnectResponseFields) {
-                takeMTU(response);
-                received = parseHeaders(kConnectResponseFields, response);
+                takeFields(response);
             }
         }
     }
     const int code = response[0];
     if (code != 0xA0) {
         throw IOError("Connection not accepted " + std::to_string(code));
+    }
+    if (response.size() < kConnectResponseFields) {
+        throw IOError("Malformed CONNECT response");
     }
     if (const auto id = received.get<std::int64_t>(HeaderSet::CONNECTION_ID)) {
         conID = *id;

@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "Hex.h"
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/sdp/SDPInputStream.h"
 #include "bluetooth/sdp/SDPOutputStream.h"
+#include "tests/common/Hex.h"
 
 namespace flarecast::bluetooth {
 namespace {
 
 using DE = DataElement;
-using testing::hex;
+using flarecast::testing::hex;
 
 Bytes encode(const DE& element) {
     ByteArrayOutputStream bytes;

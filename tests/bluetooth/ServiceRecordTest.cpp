@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 #include "FakeStack.h"
-#include "Hex.h"
+#include "tests/common/Hex.h"
 
 #include "bluetooth/discovery/LocalDevice.h"
 #include "bluetooth/records/ServiceRecordImpl.h"
@@ -14,8 +14,8 @@ namespace flarecast::bluetooth {
 namespace {
 
 using DE = DataElement;
+using flarecast::testing::hex;
 using testing::fakeStack;
-using testing::hex;
 
 DE::Ptr seq(std::initializer_list<DE::Ptr> children) {
     auto sequence = DE::make(DE::DATSEQ);

@@ -4,11 +4,11 @@
 
 #include "bluetooth/io/Streams.h"
 
-namespace flarecast::bluetooth::testing {
+namespace flarecast::testing {
 
 // "37 00 00 00 02" -> bytes; spaces are ignored.
-inline Bytes hex(std::string_view text) {
-    Bytes bytes;
+inline bluetooth::Bytes hex(std::string_view text) {
+    bluetooth::Bytes bytes;
     int high = -1;
     for (const char c : text) {
         int digit = -1;
@@ -31,4 +31,4 @@ inline Bytes hex(std::string_view text) {
     return bytes;
 }
 
-}  // namespace flarecast::bluetooth::testing
+}  // namespace flarecast::testing

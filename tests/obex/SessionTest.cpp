@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include "ScriptedPeer.h"
+#include "bluetooth/io/Errors.h"
+#include "obex/auth/Authentication.h"
+#include "obex/headers/HeaderCodec.h"
+#include "obex/session/OBEXConnection.h"
+#include "tests/common/Hex.h"
+
+namespace flarecast::obex {
+namespace {
+
+using flarecast::testing::hex;
+using testing::PeerScript;
+using testing::ScriptedConnection;
+
+const Bytes kConnected = hex("A0 0007 10 00 2000");
+const Bytes kConnectedWithId = hex("A0 000C 10 00 2000 CB 00000001");
+const Bytes kOk = hex("A0 0003");
+const Bytes kContinue = hex("90 0003");
+
+class SessionTest : public ::testing::Test {
+protected:
+    std::shared_ptr<PeerScript> peer = std::make_shared<PeerScript>();
+    OBEXConnection session{std::make_unique<ScriptedConnection>(peer)};
+
+    std::string errorOf(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const bluetooth::IOError& error) {
+            return error.getMessage();
+        }
+        return "no error";
+    }
+};
+
+TEST_F(SessionTest, ConnectAnnouncesVersionFlagsAndPacketSize) {
+    peer->answer(kConnected);
+    HeaderSetImpl headers;
+    const HeaderSetImpl reply = session.connect(&headers);
+    EXPECT_EQ(peer->sent(), std::vector<Bytes>{hex("80 0007 10 00 2000")});
+    EXPECT_EQ(reply.getResponseCode(), 0xA0);
+    EXPECT_EQ(session.getConnectionID(), -1);
+}
+
+TEST_F(SessionTest, TheConnectionIdGoesIntoEveryLaterRequest) {
+    peer->answer(kConnectedWithId);
+    peer->answer(kOk);
+    peer->answer(kOk);
+    HeaderSetImpl reply = session.connect(nullptr);
+    EXPECT_EQ(session.getConnectionID(), 1);
+    EXPECT_EQ(reply.get<std::int64_t>(HeaderSet::CONNECTION_ID), 1);
+    // The set the peer answered with can be passed on: its id is not written twice.
+    session.setPath(&reply, false, true);
+    session.disconnect(nullptr);
+    const auto sent = peer->sent();
+    ASSERT_EQ(sent.size(), 3U);
+    EXPECT_EQ(sent[1], hex("85 000A 00 00 CB 00000001"));
+    EXPECT_EQ(sent[2], hex("81 0008 CB 00000001"));
+}
+
+TEST_F(SessionTest, ThePeersPacketSizeIsUsedAsItIs) {
+    for (const auto& [answer, mtu] : std::vector<std::pair<const char*, int>>{
+             {"A0 0007 10 00 0400", 1024}, {"A0 0007 10 00 FFFF", 65535}}) {
+        auto script = std::make_shared<PeerScript>();
+        OBEXConnection other(std::make_unique<ScriptedConnection>(script));
+        script->answer(hex(answer));
+        other.connect(nullptr);
+        EXPECT_EQ(other.getMTU(), mtu);
+    }
+}
+
+TEST_F(SessionTest, SetPathPutsItsFlagsFirst) {
+    peer->answer(hex("C4 0003"));
+    const HeaderSetImpl reply = session.setPath(nullptr, true, false);
+    EXPECT_EQ(peer->sent(), std::vector<Bytes>{hex("85 0005 03 00")});
+    EXPECT_EQ(reply.getResponseCode(), 0xC4);
+}
+
+TEST_F(SessionTest, RefusalsAndBrokenAnswersAreIOErrors) {
+    struct Case {
+        Bytes answer;
+        std::function<void(OBEXConnection&)> action;
+        const char* error;
+    };
+    const Case cases[] = {
+        {hex("C3 0003"), [](OBEXConnection& s) { s.connect(nullptr); },
+         "Connection not accepted 195"},
+        {hex("A0 0005 10 00"), [](OBEXConnection& s) { s.connect(nullptr); },
+         "Malformed CONNECT response"},
+        {hex("C0 0003"), [](OBEXConnection& s) { s.disconnect(nullptr); }, "Disconnection error"},
+        {hex("A0 0002"), [](OBEXConnection& s) { s.disconnect(nullptr); },
+         "Malformed packet length 2"},
+        {hex("A0 0009 10"), [](OBEXConnection& s) { s.connect(nullptr); },
+         "End of stream while reading a packet"},
+        {hex("A0"), [](OBEXConnection& s) { s.disconnect(nullptr); },
+         "End of stream while reading a packet"},
+    };
+    for (const auto& c : cases) {
+        auto script = std::make_shared<PeerScript>();
+        script->endWhenDone = true;
+        script->answer(c.answer);
+        OBEXConnection other(std::make_unique<ScriptedConnection>(script));
+        EXPECT_EQ(errorOf([&] { c.action(other); }), c.error);
+    }
+}
+
+TEST_F(SessionTest, APeerThatFallsSilentEndsTheWaitWithAnIOError) {
+    session.setResponseTimeout(std::chrono::milliseconds(50));
+    EXPECT_EQ(errorOf([&] { session.connect(nullptr); }), "No response from the peer");
+}
+
+class Secrets final : public Authenticator {
+public:
+    Bytes password = {'p', 'w'};
+    PasswordAuthentication onAuthenticationChallenge(const std::string&, bool, bool) override {
+        return {{}, password};
+    }
+    Bytes onAuthenticationResponse(const std::optional<Bytes>&) override { return password; }
+};
+
+Bytes packetWith(int code, std::size_t fields, const HeaderSetImpl& headers) {
+    const Bytes headerBytes = hsToByteArray(&headers);
+    Bytes packet = hex(fields == 7 ? "00 0000 10 00 2000" : "00 0000");
+    packet[0] = static_cast<std::uint8_t>(code);
+    packet.insert(packet.end(), headerBytes.begin(), headerBytes.end());
+    packet[1] = static_cast<std::uint8_t>(packet.size() >> 8);
+    packet[2] = static_cast<std::uint8_t>(packet.size());
+    return packet;
+}
+
+TEST_F(SessionTest, AChallengedConnectIsSentAgainWithTheAnswer) {
+    Secrets secrets;
+    session.setAuthenticator(&secrets);
+    HeaderSetImpl challenge;
+    challenge.createAuthenticationChallenge("peer", false, false);
+    peer->answer(packetWith(0xC1, 7, challenge));
+    peer->answer(kConnected);
+    HeaderSetImpl mine;
+    EXPECT_EQ(session.connect(&mine).getResponseCode(), 0xA0);
+    const auto sent = peer->sent();
+    ASSERT_EQ(sent.size(), 2U);
+    const HeaderSetImpl second = parseHeaders(7, sent[1]);
+    const auto answer = second.get<Bytes>(HeaderSet::AUTH_RESPONSE);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_TRUE(mine.getHeader(HeaderSet::AUTH_RESPONSE).has_value());
+    const Bytes theirs = *challenge.get<Bytes>(HeaderSet::AUTH_CHALLENGE);
+    EXPECT_EQ(readAuthResponse(*answer).digest,
+              authDigest(readChallenge(theirs).nonce, secrets.password));
+}
+
+TEST_F(SessionTest, APeersAnswerMustEchoOurOwnNonceWithTheRightDigest) {
+    Secrets secrets;
+    session.setAuthenticator(&secrets);
+    HeaderSetImpl mine;
+    mine.createAuthenticationChallenge("", false, false);
+    const Bytes ourChallenge = *mine.get<Bytes>(HeaderSet::AUTH_CHALLENGE);
+    // The peer answers our challenge correctly.
+    HeaderSetImpl good;
+    good.setHeader(HeaderSet::AUTH_RESPONSE, createAuthResponse(secrets, ourChallenge));
+    peer->answer(packetWith(0xA0, 7, good));
+    EXPECT_NO_THROW(session.connect(&mine));
+
+    // An answer to a nonce this session never sent fails, even with a right digest.
+    auto script = std::make_shared<PeerScript>();
+    OBEXConnection other(std::make_unique<ScriptedConnection>(script));
+    other.setAuthenticator(&secrets);
+    script->answer(packetWith(0xA0, 7, good));
+    EXPECT_EQ(errorOf([&] { other.connect(nullptr); }), "Authentication failure");
+}
+
+}  // namespace
+}  // namespace flarecast::obex
