@@ -8,6 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev
     libbluetooth-dev clang libclang-rt-14-dev
+    openobex-apps obexftp
 )
 
 missing=()

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+
+#include "bluetooth/io/Errors.h"
+#include "bluetooth/native/NativeStackFactory.h"
+#include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
+#include "bluetooth/native/neighbourhood/NeighbourhoodStack.h"
+#include "obex/OBEXConnector.h"
+#include "obex/headers/ResponseCodes.h"
+#include "tests/common/ObexTcpServer.h"
+
+namespace flarecast::obex {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ObexTcpServer;
+
+constexpr const char* kPhoneUrl = "btgoep://00123456789a:9;authenticate=false;encrypt=false";
+
+// A phone whose Object Push channel leads to the obex_tcp server on this machine.
+void installNeighbourhood() {
+    static const bool installed = bluetooth::installNativeStack(
+        std::make_unique<bluetooth::NeighbourhoodStack>(bluetooth::parseNeighbourhood(
+            R"({ "devices": [ { "address": "00123456789a", "name": "Peer",
+                 "services": [ { "uuid": "1105", "channel": 9 } ],
+                 "rfcomm": { "9": "tcp:127.0.0.1:650" } } ] })",
+            "interop")));
+    ASSERT_TRUE(installed);
+}
+
+// Opens the session, retrying while the server is still starting to listen.
+std::unique_ptr<ClientSession> openWhenListening() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (true) {
+        try {
+            return OBEXConnector::open(kPhoneUrl);
+        } catch (const bluetooth::IOError&) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                throw;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+}
+
+// Returns the response code to the final PUT packet.
+int push(const std::string& name, const std::string& type, const Bytes& contents) {
+    auto session = openWhenListening();
+    session->connect(nullptr);
+    HeaderSetImpl headers;
+    headers.setHeader(HeaderSet::NAME, name);
+    headers.setHeader(HeaderSet::TYPE, type);
+    headers.setHeader(HeaderSet::LENGTH, static_cast<std::int64_t>(contents.size()));
+    const auto put = session->put(&headers);
+    const auto out = put->openOutputStream();
+    // At least one body packet: a PUT without any body asks to delete the object.
+    std::size_t at = 0;
+    do {
+        const std::size_t size = std::min<std::size_t>(2048, contents.size() - at);
+        out->write(std::span(contents).subspan(at, size));
+        at += size;
+    } while (at < contents.size());
+    put->close();
+    const int code = put->getResponseCode();
+    session->disconnect(nullptr);
+    session->close();
+    return code;
+}
+
+Bytes contentsOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class ObexInteropTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!ObexTcpServer::installed()) {
+            GTEST_SKIP() << "obex_tcp (openobex-apps) is not installed";
+        }
+        installNeighbourhood();
+        folder = fs::temp_directory_path() / ("flarecast-interop-" + std::to_string(::getpid()));
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    // Pushes the file to a fresh server and returns what the server saved under its name.
+    std::optional<Bytes> pushAndCollect(const std::string& name, const std::string& type,
+                                        const Bytes& contents) {
+        ObexTcpServer server(folder, FLARECAST_REUSE_ADDRESS_PRELOAD);
+        EXPECT_TRUE(server.started());
+        EXPECT_EQ(push(name, type, contents), ResponseCodes::OBEX_HTTP_OK) << name;
+        EXPECT_TRUE(server.finished());
+        if (!fs::exists(folder / name)) {
+            return std::nullopt;
+        }
+        return contentsOf(folder / name);
+    }
+
+    fs::path folder;
+};
+
+TEST_F(ObexInteropTest, FilesArriveWholeUnderTheirNames) {
+    std::mt19937 random(42);
+    const auto randomBytes = [&random](std::size_t size) {
+        Bytes bytes(size);
+        for (auto& byte : bytes) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        return bytes;
+    };
+    const std::string text = "Hello from Flarecast\r\nSecond line\n";
+    Bytes image = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0x0D};
+    const Bytes pixels = randomBytes(3000);
+    image.insert(image.end(), pixels.begin(), pixels.end());
+
+    struct Case {
+        std::string name;
+        std::string type;
+        Bytes contents;
+    };
+    const Case cases[] = {
+        {"offer.txt", "text/plain", Bytes(text.begin(), text.end())},
+        {"offer.png", "image/png", image},
+        {"video.3gp", "video/3gpp", randomBytes(5 * 1024 * 1024)},
+    };
+    for (const auto& c : cases) {
+        const auto saved = pushAndCollect(c.name, c.type, c.contents);
+        ASSERT_TRUE(saved.has_value()) << c.name;
+        EXPECT_EQ(saved->size(), c.contents.size()) << c.name;
+        EXPECT_TRUE(*saved == c.contents) << c.name;
+    }
+}
+
+// This server accepts an empty object (the push succeeds) but never writes a file for it, as
+// it does for its own project's client; so only an empty file, or none, can be expected.
+TEST_F(ObexInteropTest, AnEmptyFileIsAccepted) {
+    const auto saved = pushAndCollect("empty.txt", "text/plain", {});
+    EXPECT_TRUE(!saved.has_value() || saved->empty());
+}
+
+}  // namespace
+}  // namespace flarecast::obex
