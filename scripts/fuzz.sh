@@ -14,6 +14,6 @@ for target in build-fuzz/fuzz/fuzz_*; do
     mkdir -p "$run/corpus"
     cp -n fuzz/corpus/"$name"/* "$run/corpus/" 2>/dev/null || true
     echo "== $name for ${seconds}s"
-    (cd "$run" && "../../fuzz/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    (cd "$run" && "../../fuzz/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -close_fd_mask=1 \
         -print_final_stats=1 corpus 2>&1 | grep -E '^(stat::number_of_executed_units|#[0-9]+ +DONE)|ERROR|SUMMARY')
 done
