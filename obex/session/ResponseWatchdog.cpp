@@ -16,12 +16,16 @@ ResponseWatchdog::~ResponseWatchdog() {
 }
 
 void ResponseWatchdog::arm(std::chrono::milliseconds timeout) {
+    bool wakeSooner = false;
     {
         const std::lock_guard guard(lock);
         deadline = std::chrono::steady_clock::now() + timeout;
         fired = false;
+        wakeSooner = !sleepingUntil || *deadline < *sleepingUntil;
     }
-    wake.notify_all();
+    if (wakeSooner) {
+        wake.notify_all();
+    }
 }
 
 bool ResponseWatchdog::disarm() {
@@ -34,11 +38,13 @@ void ResponseWatchdog::run() {
     std::unique_lock guard(lock);
     while (!stopping) {
         if (!deadline) {
+            sleepingUntil.reset();
             wake.wait(guard);
             continue;
         }
-        if (wake.wait_until(guard, *deadline) == std::cv_status::timeout && deadline &&
-            std::chrono::steady_clock::now() >= *deadline) {
+        sleepingUntil = deadline;
+        wake.wait_until(guard, *sleepingUntil);
+        if (deadline && std::chrono::steady_clock::now() >= *deadline) {
             deadline.reset();
             fired = true;
             guard.unlock();

@@ -30,6 +30,9 @@ private:
     std::mutex lock;
     std::condition_variable wake;
     std::optional<std::chrono::steady_clock::time_point> deadline;
+    // What the thread sleeps until; empty while it waits to be armed. Arming wakes it only when
+    // it must wake sooner, so a session that exchanges many packets costs no wake-ups.
+    std::optional<std::chrono::steady_clock::time_point> sleepingUntil;
     bool fired = false;
     bool stopping = false;
     bluetooth::OwnedThread thread;
