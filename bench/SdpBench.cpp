@@ -13,14 +13,6 @@ using DE = DataElement;
 
 namespace {
 
-DE::Ptr seq(std::initializer_list<DE::Ptr> children) {
-    auto sequence = DE::make(DE::DATSEQ);
-    for (const auto& child : children) {
-        sequence->addElement(child);
-    }
-    return sequence;
-}
-
 DE::Ptr uuid(std::int64_t value) {
     return DE::make(DE::UUID, UUID(value));
 }
@@ -36,14 +28,16 @@ const Bytes kPhoneOppRecord = {
 
 std::unique_ptr<ServiceRecordImpl> localOppRecord() {
     auto record = std::make_unique<ServiceRecordImpl>(std::nullopt, 0);
-    record->setAttributeValue(1, seq({uuid(0x1105)}));
+    record->setAttributeValue(1, DE::sequence({uuid(0x1105)}));
+    record->setAttributeValue(4,
+                              DE::sequence({DE::sequence({uuid(0x0100)}),
+                                            DE::sequence({uuid(0x0003), DE::make(DE::U_INT_1, 9)}),
+                                            DE::sequence({uuid(0x0008)})}));
+    record->setAttributeValue(5, DE::sequence({uuid(0x1002)}));
     record->setAttributeValue(
-        4, seq({seq({uuid(0x0100)}), seq({uuid(0x0003), DE::make(DE::U_INT_1, 9)}),
-                seq({uuid(0x0008)})}));
-    record->setAttributeValue(5, seq({uuid(0x1002)}));
-    record->setAttributeValue(9, seq({seq({uuid(0x1105), DE::make(DE::U_INT_2, 0x102)})}));
+        9, DE::sequence({DE::sequence({uuid(0x1105), DE::make(DE::U_INT_2, 0x102)})}));
     record->setAttributeValue(0x100, DE::make(DE::STRING, "OBEX Object Push"));
-    record->setAttributeValue(0x303, seq({DE::make(DE::U_INT_1, 0xff)}));
+    record->setAttributeValue(0x303, DE::sequence({DE::make(DE::U_INT_1, 0xff)}));
     return record;
 }
 
@@ -59,11 +53,12 @@ std::unique_ptr<ServiceRecordImpl> localRecordOf64() {
                                           DE::make(DE::STRING, "attribute " + std::to_string(id)));
                 break;
             case 2:
-                record->setAttributeValue(id, seq({uuid(0x1100 + id), DE::make(DE::U_INT_2, id)}));
+                record->setAttributeValue(
+                    id, DE::sequence({uuid(0x1100 + id), DE::make(DE::U_INT_2, id)}));
                 break;
             default:
-                record->setAttributeValue(id,
-                                          seq({seq({uuid(0x0003), DE::make(DE::U_INT_1, id)})}));
+                record->setAttributeValue(
+                    id, DE::sequence({DE::sequence({uuid(0x0003), DE::make(DE::U_INT_1, id)})}));
                 break;
         }
     }

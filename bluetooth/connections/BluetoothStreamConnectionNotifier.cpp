@@ -6,17 +6,7 @@
 
 namespace flarecast::bluetooth {
 
-namespace {
-
-DataElement::Ptr sequence(std::initializer_list<DataElement::Ptr> children) {
-    auto list = DataElement::make(DataElement::DATSEQ);
-    for (const auto& child : children) {
-        list->addElement(child);
-    }
-    return list;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 BluetoothStreamConnectionNotifier::BluetoothStreamConnectionNotifier(
     const UUID& uuid, bool authenticate, bool encrypt, const std::optional<std::string>& name)
@@ -25,14 +15,18 @@ BluetoothStreamConnectionNotifier::BluetoothStreamConnectionNotifier(
     try {
         peer.listen(socket);
         record.storeRecordHandle(DataElement::make(DataElement::U_INT_4, kRecordHandle));
-        record.setAttributeValue(ServiceRecord::ServiceClassIDList,
-                                 sequence({DataElement::make(DataElement::UUID, uuid)}));
+        record.setAttributeValue(
+            ServiceRecord::ServiceClassIDList,
+            DataElement::sequence({DataElement::make(DataElement::UUID, uuid)}));
         const int channel = peer.getsockchannel(socket);
         record.setAttributeValue(
             ServiceRecord::ProtocolDescriptorList,
-            sequence({sequence({DataElement::make(DataElement::UUID, UUID::L2CAP_PROTOCOL_UUID)}),
-                      sequence({DataElement::make(DataElement::UUID, UUID::RFCOMM_PROTOCOL_UUID),
-                                DataElement::make(DataElement::U_INT_1, std::int64_t{channel})})}));
+            DataElement::sequence(
+                {DataElement::sequence(
+                     {DataElement::make(DataElement::UUID, UUID::L2CAP_PROTOCOL_UUID)}),
+                 DataElement::sequence(
+                     {DataElement::make(DataElement::UUID, UUID::RFCOMM_PROTOCOL_UUID),
+                      DataElement::make(DataElement::U_INT_1, std::int64_t{channel})})}));
         if (name) {
             record.setAttributeValue(ServiceRecord::ServiceName,
                                      DataElement::make(DataElement::STRING, *name));

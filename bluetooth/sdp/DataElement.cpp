@@ -109,6 +109,14 @@ DataElement::DataElement(int valueType, std::string value)
     }
 }
 
+DataElement::Ptr DataElement::sequence(std::initializer_list<Ptr> children, int valueType) {
+    ChildList list;
+    for (const auto& child : children) {
+        list.push_back(child);
+    }
+    return make(valueType, std::move(list));
+}
+
 bool DataElement::isInteger(int valueType) {
     Range ignored{};
     return rangeOf(valueType, ignored);

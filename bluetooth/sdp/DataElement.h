@@ -61,6 +61,8 @@ public:
     static Ptr make(Args&&... args) {
         return std::make_shared<DataElement>(std::forward<Args>(args)...);
     }
+    // A DATSEQ (or DATALT) holding children.
+    static Ptr sequence(std::initializer_list<Ptr> children, int valueType = DATSEQ);
 
     int getDataType() const { return valueType; }
     std::int64_t getLong() const;

@@ -6,6 +6,8 @@
 #include "bluetooth/io/Errors.h"
 #include "obex/auth/Authentication.h"
 #include "obex/headers/HeaderCodec.h"
+#include "obex/headers/OpCodes.h"
+#include "obex/headers/ResponseCodes.h"
 #include "obex/session/OBEXConnection.h"
 
 namespace flarecast::obex {
@@ -14,12 +16,11 @@ using bluetooth::IOError;
 
 namespace {
 
-constexpr int kPut = 0x02;
-constexpr int kGet = 0x03;
-constexpr int kFinal = 0x80;
-constexpr int kAbort = 0xFF;
-constexpr int kContinue = 0x90;
-constexpr int kOk = 0xA0;
+constexpr int kPut = OpCode::PUT;
+constexpr int kGet = OpCode::GET;
+constexpr int kFinal = OpCode::FINAL;
+constexpr int kContinue = OpCode::CONTINUE;
+constexpr int kOk = ResponseCodes::OBEX_HTTP_OK;
 // Operation code and packet length, then the body header's id and length.
 constexpr int kBodyPacketOverhead = 6;
 const Bytes kEmptyEndOfBody = {HeaderSet::END_OF_BODY, 0x00, 0x03};
@@ -211,7 +212,7 @@ void OperationImpl::close() {
 }
 
 void OperationImpl::abort() {
-    finalExchange(kAbort);
+    finalExchange(OpCode::ABORT);
 }
 
 }  // namespace flarecast::obex

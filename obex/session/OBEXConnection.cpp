@@ -2,6 +2,7 @@
 
 #include "bluetooth/io/Errors.h"
 #include "obex/headers/HeaderCodec.h"
+#include "obex/headers/OpCodes.h"
 #include "obex/operations/OperationImpl.h"
 
 namespace flarecast::obex {
@@ -10,11 +11,6 @@ using bluetooth::IOError;
 
 namespace {
 
-constexpr int kConnect = 0x80;
-constexpr int kDisconnect = 0x81;
-constexpr int kPut = 0x02;
-constexpr int kGet = 0x03;
-constexpr int kSetPath = 0x85;
 constexpr std::uint8_t kObexVersion = 0x10;
 constexpr std::size_t kConnectResponseFields = 7;
 
@@ -63,7 +59,7 @@ void OBEXConnection::sendCommand(int opCode, std::span<const std::uint8_t> data)
     packet.push_back(static_cast<std::uint8_t>(length));
     std::size_t dataStart = 0;
     // SETPATH's flags and constants come before any header, the connection id included.
-    if (opCode == kSetPath && data.size() >= 2) {
+    if (opCode == OpCode::SETPATH && data.size() >= 2) {
         packet.insert(packet.end(), data.begin(), data.begin() + 2);
         dataStart = 2;
     }
@@ -149,7 +145,7 @@ HeaderSetImpl OBEXConnection::connect(HeaderSet* headers) {
             received = parseHeaders(kConnectResponseFields, response);
         }
     };
-    Bytes response = exchange(kConnect, connectData());
+    Bytes response = exchange(OpCode::CONNECT, connectData());
     takeFields(response);
     if (authenticator != nullptr) {
         if (const auto answer = received.get<Bytes>(HeaderSet::AUTH_RESPONSE)) {
@@ -161,7 +157,7 @@ HeaderSetImpl OBEXConnection::connect(HeaderSet* headers) {
             target->setHeader(HeaderSet::AUTH_RESPONSE,
                               createAuthResponse(*authenticator, *challenge));
             headers = target;
-            response = exchange(kConnect, connectData());
+            response = exchange(OpCode::CONNECT, connectData());
             if (response.size() > kConnectResponseFields) {
                 takeFields(response);
             }
@@ -182,7 +178,7 @@ HeaderSetImpl OBEXConnection::connect(HeaderSet* headers) {
 }
 
 HeaderSetImpl OBEXConnection::disconnect(HeaderSet* headers) {
-    const Bytes response = exchange(kDisconnect, encodeHeaders(headers));
+    const Bytes response = exchange(OpCode::DISCONNECT, encodeHeaders(headers));
     if (response[0] != 0xA0) {
         throw IOError("Disconnection error");
     }
@@ -195,7 +191,7 @@ HeaderSetImpl OBEXConnection::setPath(HeaderSet* headers, bool backup, bool crea
     Bytes data = {static_cast<std::uint8_t>((backup ? 0x01 : 0) | (create ? 0 : 0x02)), 0x00};
     const Bytes headerBytes = encodeHeaders(headers);
     data.insert(data.end(), headerBytes.begin(), headerBytes.end());
-    const Bytes response = exchange(kSetPath, data);
+    const Bytes response = exchange(OpCode::SETPATH, data);
     HeaderSetImpl received = parseHeaders(3, response);
     received.setRespCode(response[0]);
     return received;
@@ -203,18 +199,18 @@ HeaderSetImpl OBEXConnection::setPath(HeaderSet* headers, bool backup, bool crea
 
 HeaderSetImpl OBEXConnection::deleteObject(HeaderSet* headers) {
     // The final bit: a delete is one whole PUT without a body, answered once.
-    const Bytes response = exchange(kPut | 0x80, encodeHeaders(headers));
+    const Bytes response = exchange(OpCode::PUT | OpCode::FINAL, encodeHeaders(headers));
     HeaderSetImpl received = parseHeaders(3, response);
     received.setRespCode(response[0]);
     return received;
 }
 
 std::unique_ptr<Operation> OBEXConnection::put(HeaderSet* headers) {
-    return std::make_unique<OperationImpl>(kPut, headers, *this);
+    return std::make_unique<OperationImpl>(OpCode::PUT, headers, *this);
 }
 
 std::unique_ptr<Operation> OBEXConnection::get(HeaderSet* headers) {
-    return std::make_unique<OperationImpl>(kGet, headers, *this);
+    return std::make_unique<OperationImpl>(OpCode::GET, headers, *this);
 }
 
 }  // namespace flarecast::obex

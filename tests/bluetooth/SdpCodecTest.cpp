@@ -51,14 +51,6 @@ DE::Ptr decode(const Bytes& bytes) {
     return element;
 }
 
-DE::Ptr sequenceOf(int type, std::initializer_list<DE::Ptr> children) {
-    auto sequence = DE::make(type);
-    for (const auto& child : children) {
-        sequence->addElement(child);
-    }
-    return sequence;
-}
-
 TEST(SdpEncoding, WritesEachTypeWithItsFixedHeader) {
     struct Case {
         DE::Ptr element;
@@ -83,8 +75,8 @@ TEST(SdpEncoding, WritesEachTypeWithItsFixedHeader) {
         {DE::make(false), "28 00"},
         {DE::make(DE::DATSEQ), "37 00 00 00 00"},
         {DE::make(DE::DATALT), "3F 00 00 00 00"},
-        {sequenceOf(DE::DATSEQ, {DE::make(DE::U_INT_1, 3)}), "37 00 00 00 02 08 03"},
-        {sequenceOf(DE::DATSEQ, {sequenceOf(DE::DATALT, {DE::make(DE::U_INT_1, 3)})}),
+        {DE::sequence({DE::make(DE::U_INT_1, 3)}), "37 00 00 00 02 08 03"},
+        {DE::sequence({DE::sequence({DE::make(DE::U_INT_1, 3)}, DE::DATALT)}),
          "37 00 00 00 07 3F 00 00 00 02 08 03"},
     };
     for (const auto& c : cases) {

@@ -17,14 +17,6 @@ using DE = DataElement;
 using flarecast::testing::hex;
 using testing::fakeStack;
 
-DE::Ptr seq(std::initializer_list<DE::Ptr> children) {
-    auto sequence = DE::make(DE::DATSEQ);
-    for (const auto& child : children) {
-        sequence->addElement(child);
-    }
-    return sequence;
-}
-
 DE::Ptr uuid(std::int64_t value) {
     return DE::make(DE::UUID, UUID(value));
 }
@@ -51,8 +43,8 @@ protected:
 };
 
 TEST_F(ServiceRecordTest, ConnectionURLComesFromTheRfcommChannel) {
-    const auto rfcommNine =
-        seq({seq({uuid(0x0100)}), seq({uuid(0x0003), DE::make(DE::U_INT_1, 9)})});
+    const auto rfcommNine = DE::sequence(
+        {DE::sequence({uuid(0x0100)}), DE::sequence({uuid(0x0003), DE::make(DE::U_INT_1, 9)})});
     struct Case {
         DE::Ptr protocols;
         int security;
@@ -63,29 +55,33 @@ TEST_F(ServiceRecordTest, ConnectionURLComesFromTheRfcommChannel) {
         {rfcommNine, 0, false, "btspp://00123456789a:9;authenticate=false;encrypt=false"},
         {rfcommNine, 1, false, "btspp://00123456789a:9;authenticate=true;encrypt=false"},
         {rfcommNine, 2, true, "btspp://00123456789a:9;authenticate=true;encrypt=true;master=true"},
-        {seq({seq({uuid(3), DE::make(DE::U_INT_8, Bytes(8))})}), 0, false, std::nullopt},
-        {seq({seq({uuid(3), DE::make(DE::U_INT_16, Bytes(16))})}), 0, false, std::nullopt},
-        {seq({seq({uuid(3)})}), 0, false, std::nullopt},
-        {seq({seq({uuid(0x0100), DE::make(DE::U_INT_1, 9)})}), 0, false, std::nullopt},
-        {seq({DE::make(DE::U_INT_1, 3), seq({uuid(3), DE::make(DE::INT_8, 12)})}), 0, false,
-         "btspp://00123456789a:12;authenticate=false;encrypt=false"},
-        {seq({seq({uuid(3), DE::make(DE::U_INT_2, 4)}), seq({uuid(3), DE::make(DE::U_INT_1, 5)})}),
+        {DE::sequence({DE::sequence({uuid(3), DE::make(DE::U_INT_8, Bytes(8))})}), 0, false,
+         std::nullopt},
+        {DE::sequence({DE::sequence({uuid(3), DE::make(DE::U_INT_16, Bytes(16))})}), 0, false,
+         std::nullopt},
+        {DE::sequence({DE::sequence({uuid(3)})}), 0, false, std::nullopt},
+        {DE::sequence({DE::sequence({uuid(0x0100), DE::make(DE::U_INT_1, 9)})}), 0, false,
+         std::nullopt},
+        {DE::sequence({DE::make(DE::U_INT_1, 3), DE::sequence({uuid(3), DE::make(DE::INT_8, 12)})}),
+         0, false, "btspp://00123456789a:12;authenticate=false;encrypt=false"},
+        {DE::sequence({DE::sequence({uuid(3), DE::make(DE::U_INT_2, 4)}),
+                       DE::sequence({uuid(3), DE::make(DE::U_INT_1, 5)})}),
          0, false, "btspp://00123456789a:5;authenticate=false;encrypt=false"},
         {DE::make(DE::DATALT), 0, false, std::nullopt},
     };
     for (const auto& c : cases) {
-        const auto record = remoteWith(seq({DE::make(DE::U_INT_2, 4), c.protocols}));
+        const auto record = remoteWith(DE::sequence({DE::make(DE::U_INT_2, 4), c.protocols}));
         EXPECT_EQ(record->getConnectionURL(c.security, c.master), c.url) << c.protocols->toString();
     }
-    EXPECT_THROW(
-        remoteWith(seq({DE::make(DE::U_INT_2, 4), rfcommNine}))->getConnectionURL(3, false),
-        IllegalArgumentError);
+    EXPECT_THROW(remoteWith(DE::sequence({DE::make(DE::U_INT_2, 4), rfcommNine}))
+                     ->getConnectionURL(3, false),
+                 IllegalArgumentError);
     EXPECT_EQ(ServiceRecordImpl(kPhone, 1).getConnectionURL(0, false), std::nullopt);
 }
 
 TEST_F(ServiceRecordTest, LocalRecordURLNamesTheLocalAdapter) {
     ServiceRecordImpl local(std::nullopt, 0);
-    local.setAttributeValue(4, seq({seq({uuid(3), DE::make(DE::U_INT_1, 3)})}));
+    local.setAttributeValue(4, DE::sequence({DE::sequence({uuid(3), DE::make(DE::U_INT_1, 3)})}));
     EXPECT_EQ(local.getConnectionURL(0, false),
               "btspp://0012a1b2c3d4:3;authenticate=false;encrypt=false");
 }
@@ -158,7 +154,7 @@ TEST_F(ServiceRecordTest, SerialisesInAscendingAttributeOrder) {
     ServiceRecordImpl local(std::nullopt, 0);
     local.setAttributeValue(0x100, DE::make(DE::STRING, "OPP"));
     EXPECT_EQ(local.toString(), "{\n0x100:\nOPP\n}");
-    local.setAttributeValue(1, seq({uuid(0x1105)}));
+    local.setAttributeValue(1, DE::sequence({uuid(0x1105)}));
     EXPECT_EQ(local.toByteArray(),
               hex("37 00000021 09 0001 37 00000011 1C 00001105 00001000 80000080 5F9B34FB"
                   " 09 0100 25 03 4F5050"));

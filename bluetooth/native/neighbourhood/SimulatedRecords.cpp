@@ -11,14 +11,6 @@ namespace flarecast::bluetooth {
 
 namespace {
 
-DataElement::Ptr sequence(std::initializer_list<DataElement::Ptr> children) {
-    auto list = DataElement::make(DataElement::DATSEQ);
-    for (const auto& child : children) {
-        list->addElement(child);
-    }
-    return list;
-}
-
 DataElement::Ptr uuidElement(const UUID& uuid) {
     return DataElement::make(DataElement::UUID, uuid);
 }
@@ -54,12 +46,13 @@ Bytes standardRecord(const Neighbourhood::Service& service, int handle,
     };
     add(ServiceRecord::ServiceRecordHandle,
         DataElement::make(DataElement::U_INT_4, std::int64_t{handle}));
-    add(ServiceRecord::ServiceClassIDList, sequence({uuidElement(service.uuid)}));
+    add(ServiceRecord::ServiceClassIDList, DataElement::sequence({uuidElement(service.uuid)}));
     add(ServiceRecord::ProtocolDescriptorList,
-        sequence(
-            {sequence({uuidElement(UUID::L2CAP_PROTOCOL_UUID)}),
-             sequence({uuidElement(UUID::RFCOMM_PROTOCOL_UUID),
-                       DataElement::make(DataElement::U_INT_1, std::int64_t{service.channel})})}));
+        DataElement::sequence(
+            {DataElement::sequence({uuidElement(UUID::L2CAP_PROTOCOL_UUID)}),
+             DataElement::sequence(
+                 {uuidElement(UUID::RFCOMM_PROTOCOL_UUID),
+                  DataElement::make(DataElement::U_INT_1, std::int64_t{service.channel})})}));
     if (service.name) {
         add(ServiceRecord::ServiceName, DataElement::make(DataElement::STRING, *service.name));
     }
