@@ -23,7 +23,6 @@ public:
 
     // Stored as an unsigned byte.
     void setRespCode(int code) { respCode = code & 0xFF; }
-    bool hasResponseCode() const { return respCode >= 0; }
 
     template <typename T>
     std::optional<T> get(int id) const {
