@@ -25,7 +25,15 @@ void SDPInputStream::readRaw(std::uint8_t* destination, std::size_t count) {
         if (count > memory.size() - cursor) {
             throw IOError();
         }
-        std::copy_n(memory.begin() + static_cast<std::ptrdiff_t>(cursor), count, destination);
+        // Headers and numbers are a few bytes: a plain loop beats a call to memmove.
+        const std::uint8_t* const source = memory.data() + cursor;
+        if (count <= 8) {
+            for (std::size_t i = 0; i < count; ++i) {
+                destination[i] = source[i];
+            }
+        } else {
+            std::copy_n(source, count, destination);
+        }
         cursor += count;
     } else {
         for (std::size_t filled = 0; filled < count;) {
