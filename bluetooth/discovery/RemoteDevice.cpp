@@ -2,6 +2,7 @@
 
 #include "bluetooth/connections/BluetoothConnection.h"
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/sdp/HexText.h"
 
 namespace flarecast::bluetooth {
 
@@ -22,14 +23,8 @@ std::int64_t parseAddress(const std::string& text) {
     }
     std::int64_t value = 0;
     for (const char c : text) {
-        int digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
+        const int digit = hexDigitValue(c);
+        if (digit < 0) {
             throw NumberFormatError("For input string: \"" + text + "\"");
         }
         value = value * 16 + digit;

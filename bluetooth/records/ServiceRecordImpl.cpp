@@ -4,6 +4,7 @@
 
 #include "bluetooth/discovery/LocalDevice.h"
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/sdp/HexText.h"
 #include "bluetooth/sdp/SDPInputStream.h"
 #include "bluetooth/sdp/SDPOutputStream.h"
 
@@ -12,17 +13,6 @@ namespace flarecast::bluetooth {
 namespace {
 
 constexpr int kMaxAttributeID = 0xFFFF;
-
-std::string hexWithoutLeadingZeros(int value) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    auto bits = static_cast<unsigned>(value);
-    do {
-        text.insert(text.begin(), kDigits[bits & 0xF]);
-        bits >>= 4;
-    } while (bits != 0);
-    return text;
-}
 
 }  // namespace
 
@@ -159,7 +149,9 @@ Bytes ServiceRecordImpl::toByteArray() const {
 std::string ServiceRecordImpl::toString() const {
     std::string text = "{\n";
     for (const auto& [id, value] : attributes.entries()) {
-        text.append("0x").append(hexWithoutLeadingZeros(id)).append(":\n");
+        text.append("0x")
+            .append(hexWithoutLeadingZeros(static_cast<std::uint64_t>(id)))
+            .append(":\n");
         text.append(value->toString()).append("\n");
     }
     return text + "}";

@@ -44,16 +44,6 @@ bool rangeOf(int valueType, Range& range) {
     }
 }
 
-std::string hexOf(std::uint64_t value) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    do {
-        text.insert(text.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    return text;
-}
-
 }  // namespace
 
 DataElement::DataElement(bool value) : valueType(BOOL), value(value) {}
@@ -201,7 +191,8 @@ bool DataElement::removeElement(const Ptr& element) {
 
 std::string DataElement::toString() const {
     if (isInteger(valueType)) {
-        return "0x" + hexOf(static_cast<std::uint64_t>(std::get<std::int64_t>(value)));
+        return "0x" +
+               hexWithoutLeadingZeros(static_cast<std::uint64_t>(std::get<std::int64_t>(value)));
     }
     switch (valueType) {
         case U_INT_8:

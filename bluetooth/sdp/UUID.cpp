@@ -11,16 +11,11 @@ namespace {
 constexpr std::string_view kBaseUUIDTail = "00001000800000805F9B34FB";
 
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
+    const int value = hexDigitValue(c);
+    if (value < 0) {
+        throw NumberFormatError("For input string: \"" + std::string(1, c) + "\"");
     }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    throw NumberFormatError("For input string: \"" + std::string(1, c) + "\"");
+    return value;
 }
 
 }  // namespace
@@ -67,17 +62,6 @@ std::int32_t UUID::hashCode() const {
     return static_cast<std::int32_t>(
         (std::uint32_t{uuidValue[12]} << 24) | (std::uint32_t{uuidValue[13]} << 16) |
         (std::uint32_t{uuidValue[14]} << 8) | std::uint32_t{uuidValue[15]});
-}
-
-std::string hexString(const std::uint8_t* bytes, std::size_t count) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(count * 2);
-    for (std::size_t i = 0; i < count; ++i) {
-        text.push_back(kDigits[bytes[i] >> 4]);
-        text.push_back(kDigits[bytes[i] & 0xF]);
-    }
-    return text;
 }
 
 }  // namespace flarecast::bluetooth

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "bluetooth/sdp/HexText.h"
+
 namespace flarecast::bluetooth {
 
 // A 128-bit SDP UUID. Short (16- and 32-bit) forms are stored expanded against the Bluetooth base
@@ -32,8 +34,5 @@ public:
 private:
     std::array<std::uint8_t, 16> uuidValue{};
 };
-
-// Lower-case hexadecimal, two digits per byte.
-std::string hexString(const std::uint8_t* bytes, std::size_t count);
 
 }  // namespace flarecast::bluetooth
