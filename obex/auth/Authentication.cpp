@@ -5,7 +5,7 @@
 #include "bluetooth/io/Errors.h"
 #include "obex/auth/MD5.h"
 #include "obex/auth/SecureRandom.h"
-#include "obex/headers/HeaderCodec.h"
+#include "obex/headers/TextEncoding.h"
 
 namespace flarecast::obex {
 

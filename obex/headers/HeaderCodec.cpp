@@ -5,6 +5,7 @@
 
 #include "bluetooth/io/Console.h"
 #include "bluetooth/io/Errors.h"
+#include "obex/headers/TextEncoding.h"
 
 namespace flarecast::obex {
 
@@ -31,12 +32,9 @@ void writeHeader(Bytes& out, int id, const HeaderValue& value) {
     switch (id) {
         case HeaderSet::NAME:
         case HeaderSet::DESCRIPTION: {
-            const std::string& text = valueAs<std::string>(value);
-            putLength(out, 2 * text.size() + 5);
-            for (const char c : text) {
-                out.push_back(0);
-                out.push_back(static_cast<std::uint8_t>(c));
-            }
+            const Bytes units = toUtf16BE(valueAs<std::string>(value));
+            putLength(out, units.size() + 5);
+            out.insert(out.end(), units.begin(), units.end());
             out.push_back(0);
             out.push_back(0);
             return;
@@ -86,15 +84,10 @@ std::optional<std::size_t> readHeader(std::span<const std::uint8_t> packet, std:
     const auto content = packet.subspan(p + 3, length - 3);
     switch (id) {
         case HeaderSet::NAME:
-        case HeaderSet::DESCRIPTION: {
-            std::string text;
-            const std::size_t units = length >= 5 ? (length - 5) / 2 : 0;
-            for (std::size_t unit = 0; unit < units && 2 * unit + 1 < content.size(); ++unit) {
-                text.push_back(static_cast<char>(content[2 * unit + 1]));
-            }
-            headers.setHeader(id, std::move(text));
+        case HeaderSet::DESCRIPTION:
+            // Some peers leave out the terminating null; the text ends at either.
+            headers.setHeader(id, fromUtf16BE(content));
             break;
-        }
         case HeaderSet::TYPE: {
             const bool terminated = !content.empty() && content.back() == 0;
             headers.setHeader(id,
@@ -111,42 +104,6 @@ std::optional<std::size_t> readHeader(std::span<const std::uint8_t> packet, std:
 }
 
 }  // namespace
-
-Bytes toLatin1(const std::string& utf8) {
-    Bytes latin1;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<std::uint8_t>(utf8[i]);
-        if (lead < 0x80) {
-            latin1.push_back(lead);
-            ++i;
-        } else if ((lead & 0xE0) == 0xC0 && i + 1 < utf8.size()) {
-            const unsigned code =
-                ((lead & 0x1Fu) << 6) | (static_cast<std::uint8_t>(utf8[i + 1]) & 0x3Fu);
-            latin1.push_back(code <= 0xFF ? static_cast<std::uint8_t>(code) : '?');
-            i += 2;
-        } else {
-            latin1.push_back('?');
-            ++i;
-            while (i < utf8.size() && (static_cast<std::uint8_t>(utf8[i]) & 0xC0) == 0x80) {
-                ++i;
-            }
-        }
-    }
-    return latin1;
-}
-
-std::string fromLatin1(std::span<const std::uint8_t> latin1) {
-    std::string utf8;
-    for (const std::uint8_t byte : latin1) {
-        if (byte < 0x80) {
-            utf8.push_back(static_cast<char>(byte));
-        } else {
-            utf8.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-            utf8.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-        }
-    }
-    return utf8;
-}
 
 Bytes hsToByteArray(const HeaderSet* headers) {
     Bytes out;

@@ -16,8 +16,4 @@ Bytes hsToByteArray(const HeaderSet* headers);
 // the packet is reported on standard output and skipped; nothing outside the packet is read.
 HeaderSetImpl parseHeaders(std::size_t offset, std::span<const std::uint8_t> packet);
 
-// Text as ISO-8859-1 bytes and back; characters beyond it become '?'.
-Bytes toLatin1(const std::string& utf8);
-std::string fromLatin1(std::span<const std::uint8_t> latin1);
-
 }  // namespace flarecast::obex

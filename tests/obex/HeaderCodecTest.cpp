@@ -25,7 +25,7 @@ TEST(HeaderCodec, EncodesEachIdAsItsTableSays) {
     const Case cases[] = {
         {setOf({{HeaderSet::NAME, std::string("a.jpg")}}), "01 000F 0061 002E 006A 0070 0067 0000"},
         {setOf({{HeaderSet::NAME, std::string("")}}), "01 0005 0000"},
-        {setOf({{HeaderSet::NAME, std::string("é")}}), "01 0009 00C3 00A9 0000"},
+        {setOf({{HeaderSet::NAME, std::string("é")}}), "01 0007 00E9 0000"},
         {setOf({{HeaderSet::TYPE, std::string("image")}}), "42 0009 696D616765 00"},
         {setOf({{HeaderSet::TYPE, std::string("é")}}), "42 0005 E9 00"},
         {setOf({{HeaderSet::LENGTH, std::int64_t{5000}}}), "C3 00001388"},
@@ -71,8 +71,62 @@ TEST(HeaderCodec, DecodesWhatPeersSend) {
     EXPECT_THROW(headers.getResponseCode(), bluetooth::IOError);
 }
 
+TEST(HeaderCodec, TextHeadersAreUtf16OnTheAir) {
+    struct Case {
+        std::string text;
+        const char* units;
+    };
+    const Case cases[] = {
+        {"Grüße-åäö.txt", "0047 0072 00FC 00DF 0065 002D 00E5 00E4 00F6 002E 0074 0078 0074"},
+        {"€", "20AC"},
+        {"😀.jpg", "D83D DE00 002E 006A 0070 0067"},
+    };
+    for (const auto& c : cases) {
+        const Bytes units = hex(c.units);
+        Bytes expected = {HeaderSet::NAME, 0, static_cast<std::uint8_t>(units.size() + 5)};
+        expected.insert(expected.end(), units.begin(), units.end());
+        expected.insert(expected.end(), {0, 0});
+        const HeaderSetImpl headers = setOf({{HeaderSet::NAME, c.text}});
+        EXPECT_EQ(hsToByteArray(&headers), expected) << c.text;
+    }
+}
+
+TEST(HeaderCodec, DecodesUtf16TextAndReplacesWhatIsNotText) {
+    struct Case {
+        const char* packet;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"A0 0000 01 000B 00E5 00E4 00F6 0000", "åäö"},
+        {"A0 0000 01 0009 00E5 00E4 00F6", "åäö"},  // no terminating null
+        {"A0 0000 01 000B D83D DE00 0061 0000", "😀a"},
+        {"A0 0000 01 0009 D83D 0061 0000", "\uFFFDa"},  // high surrogate alone
+        {"A0 0000 01 0007 DE00 0000", "\uFFFD"},        // low surrogate alone
+        {"A0 0000 01 0007 D83D 0000", "\uFFFD"},        // high surrogate at the end
+        {"A0 0000 01 0006 0061 00", "a"},               // odd length
+        {"A0 0000 01 000B 0061 0000 0062 0000", "a"},   // text ends at the first null
+    };
+    for (const auto& c : cases) {
+        const Bytes packet = hex(c.packet);
+        EXPECT_EQ(parseHeaders(3, packet).get<std::string>(HeaderSet::NAME), c.text) << c.packet;
+    }
+}
+
+TEST(HeaderCodec, InvalidUtf8IsSentAsReplacementCharacters) {
+    // A lone continuation byte, a cut-short sequence, an overlong form, an encoded surrogate.
+    const std::string text =
+        "a\x80"
+        "b\xC3 \xC0\xAF\xED\xA0\x80";
+    const HeaderSetImpl headers = setOf({{HeaderSet::NAME, text}});
+    const Bytes sent = hsToByteArray(&headers);
+    Bytes packet = {0x02, 0, 0};
+    packet.insert(packet.end(), sent.begin(), sent.end());
+    EXPECT_EQ(parseHeaders(3, packet).get<std::string>(HeaderSet::NAME),
+              "a\uFFFDb\uFFFD \uFFFD\uFFFD");
+}
+
 TEST(HeaderCodec, RoundTripsText) {
-    for (const char* text : {"", "a.jpg", "offer – ünïcode.txt", "x y"}) {
+    for (const char* text : {"", "a.jpg", "offer – ünïcode.txt", "x y", "日本語 😀.vcf"}) {
         const HeaderSetImpl sent = setOf(
             {{HeaderSet::NAME, std::string(text)}, {HeaderSet::DESCRIPTION, std::string(text)}});
         Bytes packet = {0x02, 0, 0};
