@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     world.inquiryMs = 0;
     NeighbourhoodStack stack(world);
-    stack.doInquiry(0x9E8B33, [](const std::string&, std::int64_t, int) {});
+    stack.doInquiry(0x9E8B33, [](const std::string&, std::int64_t, int) {}, {});
     const UUID objectPush(0x1105);
     const int defaults[] = {0, 1, 2, 3, 4};
     for (const auto& device : world.devices) {

@@ -16,16 +16,19 @@ constexpr std::int64_t kObexObjectPush = 0x1105;
 
 }  // namespace
 
+Bluetooth::Bluetooth()
+    : localdevice(bluetooth::LocalDevice::getLocalDevice()),
+      discoveryagent(localdevice.getDiscoveryAgent()) {}
+
 void Bluetooth::dodeviceenquiry() {
     {
+        // An inquiry that finds nobody must not hand on the previous inquiry's devices.
         const std::lock_guard guard(lock);
-        devicesfound = false;
+        devices.clear();
     }
     try {
-        localdevice = &bluetooth::LocalDevice::getLocalDevice();
-        localdevice->setDiscoverable(bluetooth::DiscoveryAgent::GIAC);
-        discoveryagent = &localdevice->getDiscoveryAgent();
-        discoveryagent->startInquiry(bluetooth::DiscoveryAgent::GIAC, *this);
+        localdevice.setDiscoverable(bluetooth::DiscoveryAgent::GIAC);
+        discoveryagent.startInquiry(bluetooth::DiscoveryAgent::GIAC, *this);
     } catch (const std::exception& error) {
         printLine(error.what());
     }
@@ -33,11 +36,8 @@ void Bluetooth::dodeviceenquiry() {
 
 int Bluetooth::doserviceenquiry(const bluetooth::RemoteDevice& device) {
     try {
-        if (discoveryagent == nullptr) {
-            discoveryagent = &bluetooth::LocalDevice::getLocalDevice().getDiscoveryAgent();
-        }
-        return discoveryagent->searchServices(std::nullopt, {bluetooth::UUID(kObexObjectPush)},
-                                              device, *this);
+        return discoveryagent.searchServices(std::nullopt, {bluetooth::UUID(kObexObjectPush)},
+                                             device, *this);
     } catch (const std::exception& error) {
         printLine(error.what());
         return 0;
@@ -47,10 +47,6 @@ int Bluetooth::doserviceenquiry(const bluetooth::RemoteDevice& device) {
 void Bluetooth::deviceDiscovered(const bluetooth::RemoteDevice& device,
                                  const bluetooth::DeviceClass& /*deviceClass*/) {
     const std::lock_guard guard(lock);
-    if (!devicesfound) {
-        devices.clear();
-        devicesfound = true;
-    }
     devices.push_back(device);
 }
 

@@ -20,6 +20,8 @@ namespace flarecast::engine {
 // worker polls. Callbacks arrive on the inquiry and search threads.
 class Bluetooth final : public bluetooth::DiscoveryListener {
 public:
+    Bluetooth();
+
     // Starts an inquiry with this listener; returns at once. Errors are printed.
     void dodeviceenquiry();
     // Starts a search for OBEX Object Push on the device; returns the transaction identifier.
@@ -43,12 +45,12 @@ public:
     std::atomic<bool> devicesearchcompleted{false};
 
 private:
-    bluetooth::LocalDevice* localdevice = nullptr;
-    bluetooth::DiscoveryAgent* discoveryagent = nullptr;
+    // Set once: the inquiry and the searches may be started from different threads.
+    bluetooth::LocalDevice& localdevice;
+    bluetooth::DiscoveryAgent& discoveryagent;
 
     mutable std::mutex lock;
     std::vector<bluetooth::RemoteDevice> devices;
-    bool devicesfound = false;
     std::optional<std::string> url;
 };
 

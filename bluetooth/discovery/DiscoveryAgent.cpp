@@ -22,7 +22,7 @@ bool DiscoveryAgent::cancelInquiry(DiscoveryListener* listener) {
     if (listener == nullptr) {
         throw NullReferenceError();
     }
-    return LocalDevice::getLocalDevice().getBluetoothPeer().cancelInquiry();
+    return LocalDevice::getLocalDevice().getBluetoothPeer().cancelInquiry(*listener);
 }
 
 }  // namespace flarecast::bluetooth

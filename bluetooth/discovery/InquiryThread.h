@@ -1,5 +1,7 @@
 #pragma once
 
+#include <stop_token>
+
 #include "bluetooth/io/OwnedThread.h"
 
 namespace flarecast::bluetooth {
@@ -16,6 +18,9 @@ public:
 
     void start();
     bool finished() const { return thread.finished(); }
+    bool reportsTo(const DiscoveryListener& other) const { return &listener == &other; }
+    // Ends this inquiry early; true when it had not been asked to already.
+    bool cancel() { return stop.request_stop(); }
 
 private:
     void run();
@@ -23,6 +28,7 @@ private:
     DiscoveryListener& listener;
     int accessCode;
     BluetoothPeer& peer;
+    std::stop_source stop;
     OwnedThread thread;
 };
 

@@ -38,11 +38,24 @@ void BluetoothPeer::startSearchServices(std::optional<std::vector<int>> attrSet,
     searches.back()->start();
 }
 
-int BluetoothPeer::doInquiry(int accessCode, DiscoveryListener& listener) {
+int BluetoothPeer::doInquiry(int accessCode, DiscoveryListener& listener, std::stop_token cancel) {
     return stack.doInquiry(
-        accessCode, [&listener](const std::string& name, std::int64_t address, int deviceClass) {
+        accessCode,
+        [&listener](const std::string& name, std::int64_t address, int deviceClass) {
             listener.deviceDiscovered(RemoteDevice(name, address), DeviceClass(deviceClass));
-        });
+        },
+        std::move(cancel));
+}
+
+bool BluetoothPeer::cancelInquiry(const DiscoveryListener& listener) {
+    const std::lock_guard lock(threadsLock);
+    bool cancelled = false;
+    for (const auto& inquiry : inquiries) {
+        if (inquiry->reportsTo(listener) && !inquiry->finished() && inquiry->cancel()) {
+            cancelled = true;
+        }
+    }
+    return cancelled;
 }
 
 }  // namespace flarecast::bluetooth

@@ -47,8 +47,9 @@ public:
     void unregisterService(int handle) { stack.unregisterService(handle); }
 
     // Blocks for the whole inquiry; deviceDiscovered runs on the calling thread.
-    int doInquiry(int accessCode, DiscoveryListener& listener);
-    bool cancelInquiry() { return stack.cancelInquiry(); }
+    int doInquiry(int accessCode, DiscoveryListener& listener, std::stop_token cancel = {});
+    // Ends the inquiries that report to this listener, and no other; true when one was running.
+    bool cancelInquiry(const DiscoveryListener& listener);
     std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,
                                                       std::int64_t address) {
         return stack.getServiceHandles(uuids, address);

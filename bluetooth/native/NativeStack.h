@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -40,9 +41,9 @@ public:
     virtual void unregisterService(int handle) = 0;
 
     // Blocks for the whole inquiry, reporting each device on the calling thread; returns the
-    // discovery type for inquiryCompleted.
-    virtual int doInquiry(int accessCode, const DeviceFound& found) = 0;
-    virtual bool cancelInquiry() = 0;
+    // discovery type for inquiryCompleted. A stop request on cancel ends this inquiry alone,
+    // with INQUIRY_TERMINATED.
+    virtual int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel) = 0;
     // Nothing when the search failed; empty when no record matched.
     virtual std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,
                                                               std::int64_t address) = 0;

@@ -62,7 +62,7 @@ public:
         return 1;
     }
     void unregisterService(int) override {}
-    int doInquiry(int, const DeviceFound& found) override {
+    int doInquiry(int, const DeviceFound& found, std::stop_token) override {
         if (inquiryFails) {
             throw IOError("adapter gone");
         }
@@ -71,7 +71,6 @@ public:
         }
         return inquiryResult;
     }
-    bool cancelInquiry() override { return false; }
     std::optional<std::vector<int>> getServiceHandles(std::span<const UUID>,
                                                       std::int64_t) override {
         if (handlesFail) {

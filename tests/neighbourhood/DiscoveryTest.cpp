@@ -33,20 +33,23 @@ TEST_F(DiscoveryTest, InquiryReportsTheVisibleDevicesInOrderThenCompletes) {
                                         "Far away 00123456789d", "Bytes 00123456789e",
                                         "Files only 00123456789f"}));
 
-    // A second inquiry starts a fresh list at its first report.
+    // A second inquiry forgets the first one's devices as it starts, not at its first report.
     listener.devicesearchcompleted = false;
     listener.dodeviceenquiry();
+    EXPECT_TRUE(listener.devlist().empty());
     ASSERT_TRUE(eventually([&] { return listener.devicesearchcompleted.load(); }));
     EXPECT_EQ(listener.devlist().size(), 5U);
 }
 
-class CodeRecorder final : public DiscoveryListener {
+class CodeRecorder : public DiscoveryListener {
 public:
     std::atomic<int> inquiryCode{-1};
+    std::atomic<int> devices{0};
     void servicesDiscovered(int, const std::vector<std::shared_ptr<ServiceRecord>>&) override {}
     void serviceSearchCompleted(int, int) override {}
     void inquiryCompleted(int discType) override { inquiryCode = discType; }
-    void deviceDiscovered(const RemoteDevice&, const DeviceClass&) override {}
+    void deviceDiscovered(const RemoteDevice&, const DeviceClass&) override { ++devices; }
+    bool ended() const { return inquiryCode >= 0; }
 };
 
 TEST_F(DiscoveryTest, ACancelledInquiryReportsThatItWasTerminated) {
@@ -57,6 +60,50 @@ TEST_F(DiscoveryTest, ACancelledInquiryReportsThatItWasTerminated) {
     ASSERT_TRUE(eventually([&] { return agent.cancelInquiry(&listener); }));
     ASSERT_TRUE(eventually([&] { return listener.inquiryCode >= 0; }));
     EXPECT_EQ(listener.inquiryCode, DiscoveryListener::INQUIRY_TERMINATED);
+}
+
+// Holds its inquiry inside the first report until released.
+class SlowRecorder final : public CodeRecorder {
+public:
+    std::atomic<bool> reporting{false};
+    std::atomic<bool> released{false};
+    void deviceDiscovered(const RemoteDevice& device, const DeviceClass& deviceClass) override {
+        reporting = true;
+        eventually([this] { return released.load(); });
+        CodeRecorder::deviceDiscovered(device, deviceClass);
+    }
+};
+
+TEST_F(DiscoveryTest, AnInquiryStartedRightAfterACancelRunsToItsEnd) {
+    DiscoveryAgent& agent = LocalDevice::getLocalDevice().getDiscoveryAgent();
+    SlowRecorder cancelled;
+    agent.startInquiry(DiscoveryAgent::GIAC, cancelled);
+    ASSERT_TRUE(eventually([&] { return cancelled.reporting.load(); }));
+    EXPECT_TRUE(agent.cancelInquiry(&cancelled));
+    // The cancelled inquiry is still running while the next one starts.
+    CodeRecorder next;
+    agent.startInquiry(DiscoveryAgent::GIAC, next);
+    ASSERT_TRUE(eventually([&] { return next.ended() || next.devices > 0; }));
+    cancelled.released = true;
+    ASSERT_TRUE(eventually([&] { return cancelled.ended() && next.ended(); }));
+    EXPECT_EQ(cancelled.inquiryCode, DiscoveryListener::INQUIRY_TERMINATED);
+    EXPECT_EQ(next.inquiryCode, DiscoveryListener::INQUIRY_COMPLETED);
+    EXPECT_EQ(next.devices, 5);
+}
+
+TEST_F(DiscoveryTest, ACancelEndsOnlyTheInquiryOfTheListenerThatAsked) {
+    DiscoveryAgent& agent = LocalDevice::getLocalDevice().getDiscoveryAgent();
+    CodeRecorder asking;
+    CodeRecorder other;
+    agent.startInquiry(DiscoveryAgent::GIAC, other);
+    agent.startInquiry(DiscoveryAgent::GIAC, asking);
+    EXPECT_TRUE(agent.cancelInquiry(&asking));
+    ASSERT_TRUE(eventually([&] { return asking.ended() && other.ended(); }));
+    EXPECT_EQ(asking.inquiryCode, DiscoveryListener::INQUIRY_TERMINATED);
+    EXPECT_EQ(other.inquiryCode, DiscoveryListener::INQUIRY_COMPLETED);
+    EXPECT_EQ(other.devices, 5);
+    // Nothing of that listener runs any more.
+    EXPECT_FALSE(agent.cancelInquiry(&asking));
 }
 
 TEST_F(DiscoveryTest, ServiceSearchesEndWithTheirCodeAndTheObjectPushURL) {

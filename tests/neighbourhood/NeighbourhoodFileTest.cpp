@@ -97,7 +97,7 @@ TEST(NeighbourhoodFile, AnUnusableFileIsReportedAndLeavesAnEmptyNeighbourhood) {
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "Neighbourhood file /no/such/neighbourhood.json: cannot be read\n");
     int found = 0;
-    stack->doInquiry(0x9E8B33, [&found](const std::string&, std::int64_t, int) { ++found; });
+    stack->doInquiry(0x9E8B33, [&found](const std::string&, std::int64_t, int) { ++found; }, {});
     EXPECT_EQ(found, 0);
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "bluetooth/discovery/DiscoveryListener.h"
 #include "bluetooth/io/Errors.h"
@@ -160,7 +162,8 @@ void NeighbourhoodStack::unregisterService(int handle) {
     }
 }
 
-int NeighbourhoodStack::doInquiry(int /*accessCode*/, const DeviceFound& found) {
+int NeighbourhoodStack::doInquiry(int /*accessCode*/, const DeviceFound& found,
+                                  std::stop_token cancel) {
     std::vector<const Neighbourhood::Device*> visible;
     for (const auto& device : world.devices) {
         if (device.visible) {
@@ -170,42 +173,23 @@ int NeighbourhoodStack::doInquiry(int /*accessCode*/, const DeviceFound& found) 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     const auto total = std::chrono::milliseconds(world.inquiryMs);
-    std::unique_lock lock(inquiryLock);
-    if (inquiriesRunning++ == 0) {
-        cancelRequested = false;
-    }
+    std::mutex lock;
+    std::condition_variable_any wake;
+    std::unique_lock guard(lock);
     // Reports are spread over the inquiry, the last one before it ends.
     for (std::size_t i = 0; i <= visible.size(); ++i) {
         const auto due =
             start + total * static_cast<long>(i + 1) / static_cast<long>(visible.size() + 1);
-        if (inquiryWake.wait_until(lock, due, [this] { return cancelRequested; })) {
-            --inquiriesRunning;
+        // Nothing but the stop request or the time wakes this wait.
+        wake.wait_until(guard, cancel, due, [] { return false; });
+        if (cancel.stop_requested()) {
             return DiscoveryListener::INQUIRY_TERMINATED;
         }
         if (i < visible.size()) {
-            lock.unlock();
-            try {
-                found(visible[i]->name, visible[i]->address, visible[i]->deviceClass);
-            } catch (...) {
-                lock.lock();
-                --inquiriesRunning;
-                throw;
-            }
-            lock.lock();
+            found(visible[i]->name, visible[i]->address, visible[i]->deviceClass);
         }
     }
-    --inquiriesRunning;
     return DiscoveryListener::INQUIRY_COMPLETED;
-}
-
-bool NeighbourhoodStack::cancelInquiry() {
-    const std::lock_guard lock(inquiryLock);
-    if (inquiriesRunning == 0) {
-        return false;
-    }
-    cancelRequested = true;
-    inquiryWake.notify_all();
-    return true;
 }
 
 std::optional<std::vector<int>> NeighbourhoodStack::getServiceHandles(std::span<const UUID> uuids,

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -30,8 +29,7 @@ public:
     void close(int handle) override;
     int registerService(std::span<const std::uint8_t> record) override;
     void unregisterService(int handle) override;
-    int doInquiry(int accessCode, const DeviceFound& found) override;
-    bool cancelInquiry() override;
+    int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel) override;
     std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,
                                                       std::int64_t address) override;
     Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
@@ -60,11 +58,6 @@ private:
     std::mutex servicesLock;
     std::map<int, Bytes> registered;
     int nextService = 0x10000;
-
-    std::mutex inquiryLock;
-    std::condition_variable inquiryWake;
-    int inquiriesRunning = 0;
-    bool cancelRequested = false;
 };
 
 }  // namespace flarecast::bluetooth

@@ -51,7 +51,7 @@ int UnavailableStack::registerService(std::span<const std::uint8_t>) {
 void UnavailableStack::unregisterService(int) {
     unavailable();
 }
-int UnavailableStack::doInquiry(int, const DeviceFound&) {
+int UnavailableStack::doInquiry(int, const DeviceFound&, std::stop_token) {
     unavailable();
 }
 

@@ -21,8 +21,7 @@ public:
     void close(int handle) override;
     int registerService(std::span<const std::uint8_t> record) override;
     void unregisterService(int handle) override;
-    int doInquiry(int accessCode, const DeviceFound& found) override;
-    bool cancelInquiry() override { return false; }
+    int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel) override;
     std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,
                                                       std::int64_t address) override;
     Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
