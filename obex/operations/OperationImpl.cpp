@@ -8,7 +8,7 @@
 #include "obex/headers/HeaderCodec.h"
 #include "obex/headers/OpCodes.h"
 #include "obex/headers/ResponseCodes.h"
-#include "obex/session/OBEXConnection.h"
+#include "obex/session/ClientCommandHandler.h"
 
 namespace flarecast::obex {
 
@@ -36,28 +36,22 @@ void OBEXPutOutputStream::write(int byte) {
     write(std::span(&low, 1));
 }
 
-void OBEXPutOutputStream::write(std::span<const std::uint8_t> bytes) {
-    OperationImpl* const target = operation;
-    if (target == nullptr) {
-        throw IOError("Operation closed");
-    }
-    target->writeBody(bytes);
-}
-
 void OBEXGetOutputStream::write(int byte) {
     const auto low = static_cast<std::uint8_t>(byte);
-    input.newData(std::span(&low, 1));
+    input->newData(std::span(&low, 1));
 }
 
-OperationImpl::OperationImpl(int kind, const HeaderSet* headers, CommandHandler& handler)
-    : handler(handler), opCode(kind) {
-    const bool client = dynamic_cast<OBEXConnection*>(&handler) != nullptr;
+OperationImpl::OperationImpl(int kind, const HeaderSet* headers,
+                             std::shared_ptr<CommandHandler> sharedHandler)
+    : handler(*sharedHandler),
+      opCode(kind),
+      outbox(std::make_shared<OperationOutbox>(std::move(sharedHandler))) {
+    const bool client = dynamic_cast<ClientCommandHandler*>(&handler) != nullptr;
     input = std::make_shared<OBEXInputStream>(client);
     if ((kind & ~kFinal) == kPut) {
-        putStream = std::make_shared<OBEXPutOutputStream>(*this);
-        output = putStream;
+        output = std::make_shared<OBEXPutOutputStream>(outbox);
     } else {
-        output = std::make_shared<OBEXGetOutputStream>(*input);
+        output = std::make_shared<OBEXGetOutputStream>(input);
     }
     HeaderSetImpl sent;
     if (headers != nullptr) {
@@ -65,7 +59,7 @@ OperationImpl::OperationImpl(int kind, const HeaderSet* headers, CommandHandler&
             sent.setHeader(id, headers->getHeader(id));
         }
     }
-    headersToSend = sent;
+    outbox->setHeadersToSend(sent);
     int k = kind;
     if (sent.getHeader(HeaderSet::END_OF_BODY) && k == kPut) {
         k = kPut | kFinal;
@@ -85,15 +79,16 @@ OperationImpl::OperationImpl(int kind, const HeaderSet* headers, CommandHandler&
         if (const auto challenge = received.get<Bytes>(HeaderSet::AUTH_CHALLENGE)) {
             sent.setHeader(HeaderSet::AUTH_RESPONSE,
                            createAuthResponse(*authenticator, *challenge));
-            headersToSend = sent;
+            outbox->setHeadersToSend(sent);
             handler.sendCommand(requestCode, handler.encodeHeaders(&sent));
             response = handler.receiveCommand();
             received = parseHeaders(3, response);
         }
     }
-    responseCode = response[0];
-    if (responseCode != kContinue && responseCode != kOk) {
-        throw IOError(refusal(responseCode, k));
+    int code = response[0];
+    outbox->setResponseCode(code);
+    if (code != kContinue && code != kOk) {
+        throw IOError(refusal(code, k));
     }
     takeInHeaders(received);
     if (k == kPut) {
@@ -101,12 +96,14 @@ OperationImpl::OperationImpl(int kind, const HeaderSet* headers, CommandHandler&
     }
     if (k == kGet) {
         // The whole object arrives now, before anyone reads it.
-        while (responseCode != kOk) {
-            handler.sendCommand(kGet, {});
+        while (code != kOk) {
+            // The request headers are complete: every continuation carries the final bit.
+            handler.sendCommand(kGet | kFinal, {});
             response = handler.receiveCommand();
-            responseCode = response[0];
-            if (responseCode != kContinue && responseCode != kOk) {
-                throw IOError(refusal(responseCode, k));
+            code = response[0];
+            outbox->setResponseCode(code);
+            if (code != kContinue && code != kOk) {
+                throw IOError(refusal(code, k));
             }
             takeInHeaders(parseHeaders(3, response));
         }
@@ -114,9 +111,7 @@ OperationImpl::OperationImpl(int kind, const HeaderSet* headers, CommandHandler&
 }
 
 OperationImpl::~OperationImpl() {
-    if (putStream) {
-        putStream->detach();
-    }
+    outbox->detach();
 }
 
 std::shared_ptr<bluetooth::DataInputStream> OperationImpl::openDataInputStream() {
@@ -128,8 +123,7 @@ std::shared_ptr<bluetooth::DataOutputStream> OperationImpl::openDataOutputStream
 }
 
 void OperationImpl::sendHeaders(const HeaderSetImpl& headers) {
-    const std::lock_guard guard(writeLock);
-    headersToSend = headers;
+    outbox->setHeadersToSend(headers);
 }
 
 HeaderSetImpl OperationImpl::getReceivedHeaders() {
@@ -165,13 +159,21 @@ void OperationImpl::takeInHeaders(const HeaderSetImpl& headers) {
     }
 }
 
-void OperationImpl::writeBody(std::span<const std::uint8_t> bytes) {
+void OperationOutbox::setHeadersToSend(std::optional<HeaderSetImpl> headers) {
     const std::lock_guard guard(writeLock);
+    headersToSend = std::move(headers);
+}
+
+void OperationOutbox::writeBody(std::span<const std::uint8_t> bytes) {
+    const std::lock_guard guard(writeLock);
+    if (detached) {
+        throw IOError("Operation closed");
+    }
     const std::size_t headerBytes = headersToSend ? hsToByteArray(&*headersToSend).size() : 0;
     // Every chunk leaves room for the pending headers, and for the connection id that goes
     // into every packet, so that no packet exceeds what the peer accepts.
-    const std::ptrdiff_t room = static_cast<std::ptrdiff_t>(handler.getMTU()) -
-                                kBodyPacketOverhead - handler.requestOverhead() -
+    const std::ptrdiff_t room = static_cast<std::ptrdiff_t>(handler->getMTU()) -
+                                kBodyPacketOverhead - handler->requestOverhead() -
                                 static_cast<std::ptrdiff_t>(headerBytes);
     if (room <= 0) {
         throw IOError("Peer's packet size leaves no room for a body");
@@ -184,12 +186,12 @@ void OperationImpl::writeBody(std::span<const std::uint8_t> bytes) {
     } while (!bytes.empty());
 }
 
-void OperationImpl::sendBodyPacket(std::span<const std::uint8_t> bytes) {
-    HeaderSetImpl packet = headersToSend ? *headersToSend : handler.createHeaderSet();
+void OperationOutbox::sendBodyPacket(std::span<const std::uint8_t> bytes) {
+    HeaderSetImpl packet = headersToSend ? *headersToSend : handler->createHeaderSet();
     packet.setHeader(HeaderSet::BODY, Bytes(bytes.begin(), bytes.end()));
-    handler.sendCommand(kPut, handler.encodeHeaders(&packet));
+    handler->sendCommand(kPut, handler->encodeHeaders(&packet));
     headersToSend.reset();
-    const Bytes response = handler.receiveCommand();
+    const Bytes response = handler->receiveCommand();
     if (response[0] != kContinue) {
         throw IOError("Error while sending PUT command " + std::to_string(response[0]));
     }
@@ -199,7 +201,7 @@ void OperationImpl::sendBodyPacket(std::span<const std::uint8_t> bytes) {
 void OperationImpl::finalExchange(int requestCode) {
     try {
         handler.sendCommand(requestCode, kEmptyEndOfBody);
-        responseCode = handler.receiveCommand()[0];
+        outbox->setResponseCode(handler.receiveCommand()[0]);
     } catch (const bluetooth::Error& error) {
         bluetooth::printLine(error.what());
     }

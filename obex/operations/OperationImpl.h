@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 #include "obex/operations/OBEXInputStream.h"
@@ -9,40 +10,66 @@
 
 namespace flarecast::obex {
 
-class OperationImpl;
+// What an operation shares with its put stream: the stream may be used on another thread while
+// the operation goes away.
+class OperationOutbox {
+public:
+    explicit OperationOutbox(std::shared_ptr<CommandHandler> handler)
+        : handler(std::move(handler)) {}
+
+    CommandHandler& getHandler() const { return *handler; }
+    void setHeadersToSend(std::optional<HeaderSetImpl> headers);
+    // One body packet or several, each answered with continue.
+    void writeBody(std::span<const std::uint8_t> bytes);
+    int getResponseCode() const { return responseCode; }
+    void setResponseCode(int code) { responseCode = code; }
+    // The operation is gone: later writes fail.
+    void detach() { detached = true; }
+
+private:
+    void sendBodyPacket(std::span<const std::uint8_t> bytes);
+
+    const std::shared_ptr<CommandHandler> handler;
+    std::mutex writeLock;
+    std::optional<HeaderSetImpl> headersToSend;
+    std::atomic<int> responseCode{0};
+    std::atomic<bool> detached{false};
+};
 
 // Cuts what the application writes into PUT packets no larger than the peer accepts.
 class OBEXPutOutputStream final : public bluetooth::OutputStream {
 public:
-    explicit OBEXPutOutputStream(OperationImpl& operation) : operation(&operation) {}
+    explicit OBEXPutOutputStream(std::shared_ptr<OperationOutbox> outbox)
+        : outbox(std::move(outbox)) {}
     using OutputStream::write;
     void write(int byte) override;
-    void write(std::span<const std::uint8_t> bytes) override;
-    // The operation is going away: later writes fail.
-    void detach() { operation = nullptr; }
+    void write(std::span<const std::uint8_t> bytes) override { outbox->writeBody(bytes); }
 
 private:
-    std::atomic<OperationImpl*> operation;
+    const std::shared_ptr<OperationOutbox> outbox;
 };
 
 // Loops what is written back into the operation's own input stream.
 class OBEXGetOutputStream final : public bluetooth::OutputStream {
 public:
-    explicit OBEXGetOutputStream(OBEXInputStream& input) : input(input) {}
+    explicit OBEXGetOutputStream(std::shared_ptr<OBEXInputStream> input)
+        : input(std::move(input)) {}
     using OutputStream::write;
     void write(int byte) override;
-    void write(std::span<const std::uint8_t> bytes) override { input.newData(bytes); }
+    void write(std::span<const std::uint8_t> bytes) override { input->newData(bytes); }
 
 private:
-    OBEXInputStream& input;
+    const std::shared_ptr<OBEXInputStream> input;
 };
 
 // One PUT (0x02) or GET (0x03) exchange. On a client the constructor performs the opening
 // request; a GET has received the whole object by the time it returns.
 class OperationImpl final : public Operation {
 public:
-    OperationImpl(int kind, const HeaderSet* headers, CommandHandler& handler);
+    OperationImpl(int kind, const HeaderSet* headers, std::shared_ptr<CommandHandler> handler);
     ~OperationImpl() override;
+    OperationImpl(const OperationImpl&) = delete;
+    OperationImpl& operator=(const OperationImpl&) = delete;
 
     std::shared_ptr<bluetooth::InputStream> openInputStream() override { return input; }
     std::shared_ptr<bluetooth::DataInputStream> openDataInputStream() override;
@@ -50,32 +77,26 @@ public:
     std::shared_ptr<bluetooth::DataOutputStream> openDataOutputStream() override;
     void sendHeaders(const HeaderSetImpl& headers) override;
     HeaderSetImpl getReceivedHeaders() override;
-    int getResponseCode() const override { return responseCode; }
+    int getResponseCode() const override { return outbox->getResponseCode(); }
     std::optional<std::string> getType() const override;
     std::int64_t getLength() const override { return length; }
     void abort() override;
     void close() override;
 
-    // One body packet or several, each answered with continue.
-    void writeBody(std::span<const std::uint8_t> bytes);
-
 private:
     void takeInHeaders(const HeaderSetImpl& headers);
-    void sendBodyPacket(std::span<const std::uint8_t> bytes);
-    // Sends opCode with data, reads and records the response code; errors are printed.
+    // Sends opCode with an empty end of body, reads and records the response code; errors are
+    // printed.
     void finalExchange(int opCode);
 
     CommandHandler& handler;
     const int opCode;
-    std::optional<HeaderSetImpl> headersToSend;
     std::optional<HeaderSetImpl> recHeaders;
     std::int64_t length = -1;
-    std::atomic<int> responseCode{0};
     std::optional<std::string> type;
     bool opNeedsClosing = false;
-    std::mutex writeLock;
+    std::shared_ptr<OperationOutbox> outbox;
     std::shared_ptr<OBEXInputStream> input;
-    std::shared_ptr<OBEXPutOutputStream> putStream;
     std::shared_ptr<bluetooth::OutputStream> output;
 };
 

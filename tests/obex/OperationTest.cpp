@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <future>
 #include <numeric>
+#include <thread>
 
 #include "ScriptedPeer.h"
 #include "bluetooth/io/Errors.h"
@@ -158,6 +160,35 @@ TEST(PutOperation, RefusalsEndTheOperation) {
     }
 }
 
+TEST(PutOperation, ItsStreamMayBeInUseWhileTheOperationAndTheSessionGo) {
+    for (const bool sessionGoesToo : {false, true}) {
+        auto peer = std::make_shared<PeerScript>();
+        auto session = std::make_unique<OBEXConnection>(std::make_unique<ScriptedConnection>(peer));
+        session->setResponseTimeout(std::chrono::seconds(5));
+        peer->answer(hex("A0 0007 10 00 2000"));
+        session->connect(nullptr);
+        peer->answer(kContinue);
+        auto put = session->put(nullptr);
+        const auto out = put->openOutputStream();
+        auto writing = std::async(std::launch::async, [&out] { out->write(counting(10)); });
+        // The body packet is out and its answer awaited.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (peer->sent().size() < 3 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        ASSERT_EQ(peer->sent().size(), 3U);
+        put.reset();
+        if (sessionGoesToo) {
+            session.reset();
+            EXPECT_THROW(writing.get(), bluetooth::IOError);
+        } else {
+            peer->answer(kContinue);
+            EXPECT_NO_THROW(writing.get());
+        }
+        EXPECT_THROW(out->write(counting(1)), bluetooth::IOError);
+    }
+}
+
 TEST(GetOperation, ReceivesTheWholeObjectBeforeReturning) {
     Connected connected(8192);
     connected.peer->answer(hex("90 0013 C3 00000004 42 0007 74657874 48 0004 01"));
@@ -169,7 +200,7 @@ TEST(GetOperation, ReceivesTheWholeObjectBeforeReturning) {
     const auto requests = connected.requests();
     ASSERT_EQ(requests.size(), 3U);
     EXPECT_EQ(requests[0][0], 0x83);
-    EXPECT_EQ(requests[1], hex("03 0003"));
+    EXPECT_EQ(requests[1], hex("83 0003"));
     EXPECT_EQ(get->getLength(), 4);
     EXPECT_EQ(get->getType(), "text");
     EXPECT_EQ(get->getEncoding(), std::nullopt);

@@ -130,23 +130,47 @@ Bytes packetWith(int code, std::size_t fields, const HeaderSetImpl& headers) {
 }
 
 TEST_F(SessionTest, AChallengedConnectIsSentAgainWithTheAnswer) {
+    for (const bool withHeaders : {true, false}) {
+        auto script = std::make_shared<PeerScript>();
+        OBEXConnection client(std::make_unique<ScriptedConnection>(script));
+        Secrets secrets;
+        client.setAuthenticator(&secrets);
+        HeaderSetImpl challenge;
+        challenge.createAuthenticationChallenge("peer", false, false);
+        script->answer(packetWith(0xC1, 7, challenge));
+        script->answer(kConnected);
+        HeaderSetImpl mine;
+        EXPECT_EQ(client.connect(withHeaders ? &mine : nullptr).getResponseCode(), 0xA0);
+        const auto sent = script->sent();
+        ASSERT_EQ(sent.size(), 2U);
+        const HeaderSetImpl second = parseHeaders(7, sent[1]);
+        const auto answer = second.get<Bytes>(HeaderSet::AUTH_RESPONSE);
+        ASSERT_TRUE(answer.has_value()) << "with headers: " << withHeaders;
+        EXPECT_EQ(mine.getHeader(HeaderSet::AUTH_RESPONSE).has_value(), withHeaders);
+        const Bytes theirs = *challenge.get<Bytes>(HeaderSet::AUTH_CHALLENGE);
+        EXPECT_EQ(readAuthResponse(*answer).digest,
+                  authDigest(readChallenge(theirs).nonce, secrets.password));
+    }
+}
+
+TEST_F(SessionTest, ThePeersAuthenticationHeadersAreNotPassedOnToTheNextRequest) {
     Secrets secrets;
-    session.setAuthenticator(&secrets);
-    HeaderSetImpl challenge;
-    challenge.createAuthenticationChallenge("peer", false, false);
-    peer->answer(packetWith(0xC1, 7, challenge));
-    peer->answer(kConnected);
-    HeaderSetImpl mine;
-    EXPECT_EQ(session.connect(&mine).getResponseCode(), 0xA0);
-    const auto sent = peer->sent();
-    ASSERT_EQ(sent.size(), 2U);
-    const HeaderSetImpl second = parseHeaders(7, sent[1]);
-    const auto answer = second.get<Bytes>(HeaderSet::AUTH_RESPONSE);
-    ASSERT_TRUE(answer.has_value());
-    EXPECT_TRUE(mine.getHeader(HeaderSet::AUTH_RESPONSE).has_value());
-    const Bytes theirs = *challenge.get<Bytes>(HeaderSet::AUTH_CHALLENGE);
-    EXPECT_EQ(readAuthResponse(*answer).digest,
-              authDigest(readChallenge(theirs).nonce, secrets.password));
+    HeaderSetImpl peersHeaders;
+    peersHeaders.createAuthenticationChallenge("peer", false, false);
+    peersHeaders.setHeader(
+        HeaderSet::AUTH_RESPONSE,
+        createAuthResponse(secrets, *peersHeaders.get<Bytes>(HeaderSet::AUTH_CHALLENGE)));
+    peersHeaders.setHeader(HeaderSet::WHO, Bytes{1, 2});
+    peer->answer(packetWith(0xA0, 7, peersHeaders));
+    peer->answer(kContinue);
+    HeaderSetImpl reply = session.connect(nullptr);
+    EXPECT_FALSE(reply.getHeader(HeaderSet::AUTH_CHALLENGE).has_value());
+    EXPECT_FALSE(reply.getHeader(HeaderSet::AUTH_RESPONSE).has_value());
+    EXPECT_EQ(reply.get<Bytes>(HeaderSet::WHO), (Bytes{1, 2}));
+    reply.setHeader(HeaderSet::NAME, std::string("a"));
+    const auto operation = session.put(&reply);
+    const HeaderSetImpl put = parseHeaders(3, peer->sent().at(1));
+    EXPECT_EQ(put.getHeaderList(), (std::vector<int>{HeaderSet::NAME, HeaderSet::WHO}));
 }
 
 TEST_F(SessionTest, APeersAnswerMustEchoOurOwnNonceWithTheRightDigest) {

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+
+#include "bluetooth/connections/Connection.h"
+#include "obex/auth/Authentication.h"
+#include "obex/session/CommandHandler.h"
+#include "obex/session/ResponseWatchdog.h"
+
+namespace flarecast::obex {
+
+// The packets of a client session over its stream connection, which it owns. Operations and
+// their streams share it with the session, so that either may go first.
+class ClientCommandHandler final : public CommandHandler {
+public:
+    explicit ClientCommandHandler(std::unique_ptr<bluetooth::StreamConnection> connection);
+    ~ClientCommandHandler() override;
+    ClientCommandHandler(const ClientCommandHandler&) = delete;
+    ClientCommandHandler& operator=(const ClientCommandHandler&) = delete;
+
+    // Each send and each receive ends within the time limit; a peer that stops reading or
+    // stops answering has its transport closed under the waiting call, an I/O error.
+    void sendCommand(int opCode, std::span<const std::uint8_t> data) override;
+    Bytes receiveCommand() override;
+    int getMTU() const override { return mtu; }
+    void setMTU(int size) { mtu = size; }
+    Authenticator* getAuthenticator() const override { return authenticator; }
+    void setAuthenticator(Authenticator* a) { authenticator = a; }
+    Bytes encodeHeaders(const HeaderSet* headers) override;
+    void handleAuthResponse(std::span<const std::uint8_t> response) override;
+    int requestOverhead() const override { return conID == -1 ? 0 : 5; }
+
+    std::int64_t getConnectionID() const { return conID; }
+    void setConnectionID(std::int64_t id) { conID = id; }
+    void setTimeout(std::chrono::milliseconds timeout) { this->timeout = timeout; }
+    const bluetooth::StreamConnection& getConnection() const { return *connection; }
+    // Closes the input stream, the output stream and the connection.
+    void close();
+
+private:
+    void readFully(std::span<std::uint8_t> buffer);
+    template <typename Step>
+    auto withinTimeLimit(Step step);
+
+    std::atomic<int> mtu;
+    std::unique_ptr<bluetooth::StreamConnection> connection;
+    std::atomic<std::int64_t> conID{-1};
+    std::atomic<Authenticator*> authenticator{nullptr};
+    std::shared_ptr<bluetooth::OutputStream> out;
+    std::shared_ptr<bluetooth::InputStream> in;
+    IssuedNonces issuedNonces;
+    std::atomic<std::chrono::milliseconds> timeout;
+    ResponseWatchdog watchdog{[this] { close(); }};
+};
+
+}  // namespace flarecast::obex
