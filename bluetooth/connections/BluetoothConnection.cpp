@@ -5,54 +5,61 @@
 
 namespace flarecast::bluetooth {
 
+BluetoothInputStream::BluetoothInputStream(std::shared_ptr<RfcommLink> link)
+    : link(std::move(link)) {
+    this->link->streamOpened();
+}
+
 int BluetoothInputStream::read() {
-    BluetoothConnection* const connection = conn;
-    if (connection == nullptr) {
+    if (closed) {
         throw IOError();
     }
-    return connection->peer.recv(connection->socket);
+    return link->recv();
 }
 
 int BluetoothInputStream::read(std::span<std::uint8_t> buffer) {
-    BluetoothConnection* const connection = conn;
-    if (connection == nullptr) {
+    if (closed) {
         throw IOError();
     }
-    return connection->peer.recv(connection->socket, buffer);
+    return link->recv(buffer);
 }
 
 void BluetoothInputStream::close() {
-    if (BluetoothConnection* const connection = conn.exchange(nullptr)) {
-        connection->streamClosed(this);
+    if (!closed.exchange(true)) {
+        link->streamClosed();
     }
+}
+
+BluetoothOutputStream::BluetoothOutputStream(std::shared_ptr<RfcommLink> link)
+    : link(std::move(link)) {
+    this->link->streamOpened();
 }
 
 void BluetoothOutputStream::write(int byte) {
-    BluetoothConnection* const connection = conn;
-    if (connection == nullptr) {
+    if (closed) {
         throw IOError();
     }
-    connection->peer.send(connection->socket, byte);
+    link->send(byte);
 }
 
 void BluetoothOutputStream::write(std::span<const std::uint8_t> bytes) {
-    BluetoothConnection* const connection = conn;
-    if (connection == nullptr) {
+    if (closed) {
         throw IOError();
     }
-    connection->peer.send(connection->socket, bytes);
+    link->send(bytes);
 }
 
 void BluetoothOutputStream::close() {
-    if (BluetoothConnection* const connection = conn.exchange(nullptr)) {
-        connection->streamClosed(this);
+    if (!closed.exchange(true)) {
+        link->streamClosed();
     }
 }
 
-BluetoothConnection::BluetoothConnection(std::int64_t address, int channel, bool authenticate,
-                                         bool encrypt)
-    : peer(LocalDevice::getLocalDevice().getBluetoothPeer()), address(address) {
-    socket = peer.socket(authenticate, encrypt);
+namespace {
+
+int connectedSocket(BluetoothPeer& peer, std::int64_t address, int channel, bool authenticate,
+                    bool encrypt) {
+    const int socket = peer.socket(authenticate, encrypt);
     try {
         peer.connect(socket, address, channel);
     } catch (...) {
@@ -60,41 +67,38 @@ BluetoothConnection::BluetoothConnection(std::int64_t address, int channel, bool
         peer.close(socket);
         throw;
     }
+    return socket;
 }
 
-BluetoothConnection::BluetoothConnection(int acceptedSocket)
-    : peer(LocalDevice::getLocalDevice().getBluetoothPeer()), socket(acceptedSocket) {
+std::int64_t remoteAddress(BluetoothPeer& peer, int acceptedSocket) {
     try {
-        address = peer.getsockaddress(acceptedSocket);
+        return peer.getsockaddress(acceptedSocket);
     } catch (...) {
         peer.close(acceptedSocket);
         throw;
     }
 }
 
+}  // namespace
+
+BluetoothConnection::BluetoothConnection(std::int64_t address, int channel, bool authenticate,
+                                         bool encrypt)
+    : address(address) {
+    BluetoothPeer& peer = LocalDevice::getLocalDevice().getBluetoothPeer();
+    link = std::make_shared<RfcommLink>(
+        peer, connectedSocket(peer, address, channel, authenticate, encrypt));
+}
+
+BluetoothConnection::BluetoothConnection(int acceptedSocket) {
+    BluetoothPeer& peer = LocalDevice::getLocalDevice().getBluetoothPeer();
+    address = remoteAddress(peer, acceptedSocket);
+    link = std::make_shared<RfcommLink>(peer, acceptedSocket);
+}
+
 BluetoothConnection::~BluetoothConnection() {
-    std::shared_ptr<BluetoothInputStream> input;
-    std::shared_ptr<BluetoothOutputStream> output;
-    {
-        const std::lock_guard guard(lock);
-        input = std::move(in);
-        output = std::move(out);
-        closed = true;
-    }
-    // Streams that outlive their connection fail from now on.
-    if (input) {
-        input->detach();
-    }
-    if (output) {
-        output->detach();
-    }
-    const std::lock_guard guard(lock);
-    if (!socketClosed) {
-        socketClosed = true;
-        try {
-            peer.close(socket);
-        } catch (const Error&) {
-        }
+    try {
+        link->release();
+    } catch (const Error&) {
     }
 }
 
@@ -103,8 +107,8 @@ std::shared_ptr<InputStream> BluetoothConnection::openInputStream() {
     if (closed) {
         throw IOError();
     }
-    if (!in) {
-        in = std::make_shared<BluetoothInputStream>(*this);
+    if (!in || in->isClosed()) {
+        in = std::make_shared<BluetoothInputStream>(link);
     }
     return in;
 }
@@ -114,8 +118,8 @@ std::shared_ptr<OutputStream> BluetoothConnection::openOutputStream() {
     if (closed) {
         throw IOError();
     }
-    if (!out) {
-        out = std::make_shared<BluetoothOutputStream>(*this);
+    if (!out || out->isClosed()) {
+        out = std::make_shared<BluetoothOutputStream>(link);
     }
     return out;
 }
@@ -125,36 +129,7 @@ void BluetoothConnection::close() {
         const std::lock_guard guard(lock);
         closed = true;
     }
-    closeSocket();
-}
-
-void BluetoothConnection::streamClosed(const InputStream* stream) {
-    {
-        const std::lock_guard guard(lock);
-        if (in.get() == stream) {
-            in.reset();
-        }
-    }
-    closeSocket();
-}
-
-void BluetoothConnection::streamClosed(const OutputStream* stream) {
-    {
-        const std::lock_guard guard(lock);
-        if (out.get() == stream) {
-            out.reset();
-        }
-    }
-    closeSocket();
-}
-
-void BluetoothConnection::closeSocket() {
-    const std::lock_guard guard(lock);
-    if (in || out || !closed || socketClosed) {
-        return;
-    }
-    socketClosed = true;
-    peer.close(socket);
+    link->connectionClosed();
 }
 
 }  // namespace flarecast::bluetooth

@@ -6,43 +6,45 @@
 #include <mutex>
 
 #include "bluetooth/connections/Connection.h"
+#include "bluetooth/connections/RfcommLink.h"
 
 namespace flarecast::bluetooth {
 
 class BluetoothPeer;
-class BluetoothConnection;
 
 // The input stream of an RFCOMM connection; it keeps the socket held until it is closed.
 class BluetoothInputStream final : public InputStream {
 public:
-    explicit BluetoothInputStream(BluetoothConnection& conn) : conn(&conn) {}
+    explicit BluetoothInputStream(std::shared_ptr<RfcommLink> link);
     using InputStream::read;
     int read() override;
     int read(std::span<std::uint8_t> buffer) override;
     void close() override;
-    // The connection is going away: later reads fail.
-    void detach() { conn = nullptr; }
+    bool isClosed() const { return closed; }
 
 private:
-    std::atomic<BluetoothConnection*> conn;
+    const std::shared_ptr<RfcommLink> link;
+    std::atomic<bool> closed{false};
 };
 
 // The output stream of an RFCOMM connection; it keeps the socket held until it is closed.
 class BluetoothOutputStream final : public OutputStream {
 public:
-    explicit BluetoothOutputStream(BluetoothConnection& conn) : conn(&conn) {}
+    explicit BluetoothOutputStream(std::shared_ptr<RfcommLink> link);
     using OutputStream::write;
     void write(int byte) override;
     void write(std::span<const std::uint8_t> bytes) override;
     void close() override;
-    void detach() { conn = nullptr; }
+    bool isClosed() const { return closed; }
 
 private:
-    std::atomic<BluetoothConnection*> conn;
+    const std::shared_ptr<RfcommLink> link;
+    std::atomic<bool> closed{false};
 };
 
 // A stream connection over one RFCOMM socket. The socket is released once, when the connection
-// and every stream opened from it are closed.
+// and every stream opened from it are closed, or when the connection is destroyed; streams that
+// outlive it fail from then on.
 class BluetoothConnection final : public StreamConnection {
 public:
     // A client connection: opens a socket and connects it to the channel of the device.
@@ -62,21 +64,12 @@ public:
     std::int64_t getAddress() const { return address; }
 
 private:
-    friend class BluetoothInputStream;
-    friend class BluetoothOutputStream;
-
-    void closeSocket();
-    void streamClosed(const InputStream* stream);
-    void streamClosed(const OutputStream* stream);
-
-    BluetoothPeer& peer;
-    int socket = -1;
     std::int64_t address = 0;
+    std::shared_ptr<RfcommLink> link;
     std::mutex lock;
     std::shared_ptr<BluetoothInputStream> in;
     std::shared_ptr<BluetoothOutputStream> out;
     bool closed = false;
-    bool socketClosed = false;
 };
 
 }  // namespace flarecast::bluetooth

@@ -14,7 +14,8 @@
 namespace flarecast::bluetooth {
 
 // One operating system's Bluetooth stack (or a simulation of one). Sockets and service
-// registrations are plain int handles; every failure is an I/O error.
+// registrations are plain int handles, never reused within a process; every failure is an I/O
+// error.
 class NativeStack {
 public:
     // A device found by an inquiry.

@@ -4,6 +4,7 @@
 #include <functional>
 #include <thread>
 
+#include "DeafPeer.h"
 #include "EchoServer.h"
 #include "bluetooth/native/NativeStackFactory.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
@@ -12,9 +13,12 @@
 namespace flarecast::bluetooth::testing {
 
 // The neighbourhood every test of this suite runs in, installed before first use. Device 9a's
-// channel 9 leads to an echo server; the local channel 3 listens on a pinned port.
+// channel 9 leads to an echo server and its channel 11 to an OBEX peer that accepts CONNECT
+// with the largest packets, answers "continue" a thousand times at once, then stops reading;
+// the local channel 3 listens on a pinned port.
 struct TestNeighbourhood {
     EchoServer echo;
+    DeafPeer deaf{deafPeersAnswer()};
     std::uint16_t pinnedPort = 0;
 
     // An Object Push record on channel 9 as a phone sends it.
@@ -37,7 +41,9 @@ struct TestNeighbourhood {
             { "address": "00123456789a", "name": "Ada's phone", "class": "0x5a020c",
               "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 9 } ],
               "rfcomm": { "9": "tcp:127.0.0.1:)" +
-                                 std::to_string(echo.port()) + R"(" } },
+                                 std::to_string(echo.port()) + R"(",
+                          "11": "tcp:127.0.0.1:)" +
+                                 std::to_string(deaf.port()) + R"(" } },
             { "address": "00123456789b", "name": "Grace's tablet", "class": 1704220, "sdp": "none" },
             { "address": "00123456789c", "name": "Hidden", "visible": false, "sdp": "error" },
             { "address": "00123456789d", "name": "Far away", "sdp": "unreachable" },
@@ -49,6 +55,14 @@ struct TestNeighbourhood {
         })";
         installNativeStack(
             std::make_unique<NeighbourhoodStack>(parseNeighbourhood(json, "test neighbourhood")));
+    }
+
+    static Bytes deafPeersAnswer() {
+        Bytes answer = {0xA0, 0x00, 0x07, 0x10, 0x00, 0xFF, 0xFF};
+        for (int i = 0; i < 1000; ++i) {
+            answer.insert(answer.end(), {0x90, 0x00, 0x03});
+        }
+        return answer;
     }
 
     static TestNeighbourhood& get() {

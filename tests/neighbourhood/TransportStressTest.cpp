@@ -1,0 +1,92 @@
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <barrier>
+#include <future>
+#include <thread>
+
+#include "TestNeighbourhood.h"
+#include "bluetooth/connections/Connector.h"
+#include "obex/session/OBEXConnection.h"
+
+namespace flarecast::bluetooth {
+namespace {
+
+using testing::TestNeighbourhood;
+
+class TransportStressTest : public ::testing::Test {
+protected:
+    void SetUp() override { TestNeighbourhood::get(); }
+};
+
+std::size_t openDescriptors() {
+    std::size_t count = 0;
+    if (DIR* folder = ::opendir("/proc/self/fd")) {
+        while (::readdir(folder) != nullptr) {
+            ++count;
+        }
+        ::closedir(folder);
+    }
+    return count;
+}
+
+TEST_F(TransportStressTest, APeerThatStopsReadingEndsTheSendWithinTheTimeLimit) {
+    obex::OBEXConnection session(Connector::openStream("btspp://00123456789a:11"));
+    session.setResponseTimeout(std::chrono::milliseconds(200));
+    session.connect(nullptr);
+    ASSERT_EQ(session.getMTU(), 0xFFFF);
+    const auto put = session.put(nullptr);
+    const auto out = put->openOutputStream();
+    auto pushing = std::async(std::launch::async, [&out] {
+        const Bytes chunk(1 << 20);
+        // Far more than loopback's socket buffers hold.
+        for (int i = 0; i < 512; ++i) {
+            out->write(chunk);
+        }
+    });
+    const bool ended = pushing.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    if (!ended) {
+        session.close();
+    }
+    ASSERT_TRUE(ended) << "the send never ended";
+    try {
+        pushing.get();
+        ADD_FAILURE() << "the push went through";
+    } catch (const IOError& error) {
+        EXPECT_EQ(error.getMessage(), "No response from the peer");
+    }
+}
+
+// Each round uses a connection's streams on one thread while another closes and destroys it;
+// the sanitizer builds catch a stream that reaches into the destroyed connection.
+TEST_F(TransportStressTest, StreamsMayBeUsedWhileTheirConnectionIsDestroyed) {
+    const std::size_t descriptorsBefore = openDescriptors();
+    for (int round = 0; round < 300; ++round) {
+        auto connection = Connector::openStream("btspp://00123456789a:9");
+        const auto in = connection->openInputStream();
+        const auto out = connection->openOutputStream();
+        std::barrier start(2);
+        std::thread user([&] {
+            const Bytes byte = {static_cast<std::uint8_t>(round)};
+            start.arrive_and_wait();
+            try {
+                for (int i = 0; i < round % 4; ++i) {
+                    out->write(byte);
+                    in->read();
+                }
+            } catch (const IOError&) {
+            }
+            out->close();
+            in->close();
+        });
+        start.arrive_and_wait();
+        connection->close();
+        connection.reset();
+        user.join();
+        EXPECT_THROW(in->read(), IOError);
+    }
+    EXPECT_EQ(openDescriptors(), descriptorsBefore);
+}
+
+}  // namespace
+}  // namespace flarecast::bluetooth
