@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -15,6 +16,7 @@
 #include "bluetooth/native/neighbourhood/NeighbourhoodStack.h"
 #include "obex/OBEXConnector.h"
 #include "tests/common/ObexTcpServer.h"
+#include "tests/common/OwnNetwork.h"
 
 using namespace flarecast;
 namespace fs = std::filesystem;
@@ -31,6 +33,10 @@ struct Setup {
     bluetooth::Bytes contents = bluetooth::Bytes(kSize);
 
     Setup() {
+        // The server's port is fixed; where a namespace of our own is refused, share the host's.
+        if (const auto refused = testing::enterOwnNetwork()) {
+            std::fprintf(stderr, "obex_tcp runs in the host's network: %s\n", refused->c_str());
+        }
         fs::remove_all(folder);
         fs::create_directories(serverFolder);
         std::mt19937 random(7);
