@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev fonts-dejavu-core
+    xvfb libx11-dev libxtst-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev
     libbluetooth-dev clang libclang-rt-14-dev

@@ -9,7 +9,8 @@ namespace flarecast::ui {
 // Lets a file dialog list only the entries that a FileFilter accepts.
 class FilterProxyModel final : public QSortFilterProxyModel {
 public:
-    explicit FilterProxyModel(const FileFilter& filter) : filter(filter) {}
+    FilterProxyModel(const FileFilter& filter, QObject* parent)
+        : QSortFilterProxyModel(parent), filter(filter) {}
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;

@@ -1,16 +1,21 @@
 #include "app/ui/QtFileDialogs.h"
 
+#include <memory>
+
+#include "app/ui/FilterProxyModel.h"
+
 namespace flarecast::ui {
 
 namespace {
 
 // Lists only what the filter accepts, under the filter's description alone.
-void showOnly(QFileDialog& dialog, const FileFilter& filter, FilterProxyModel& proxy) {
+void showOnly(QFileDialog& dialog, const FileFilter& filter) {
     // Only the toolkit's own dialog takes a proxy model.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilter(QString::fromStdString(filter.getDescription()) + QStringLiteral(" (*)"));
-    dialog.setProxyModel(&proxy);
+    // The dialog deletes its proxy model, so the model is the dialog's child from the start.
+    dialog.setProxyModel(std::make_unique<FilterProxyModel>(filter, &dialog).release());
 }
 
 std::optional<QString> approvedFile(QFileDialog& dialog) {
@@ -25,12 +30,12 @@ std::optional<QString> approvedFile(QFileDialog& dialog) {
 QtFileDialogs::QtFileDialogs(QWidget* parent) : fileopen(parent), filesave(parent) {
     fileopen.setAcceptMode(QFileDialog::AcceptOpen);
     fileopen.setFileMode(QFileDialog::ExistingFile);
-    showOnly(fileopen, videofilter, openProxy);
+    showOnly(fileopen, videofilter);
 
     filesave.setAcceptMode(QFileDialog::AcceptSave);
     filesave.setFileMode(QFileDialog::AnyFile);
     filesave.setOption(QFileDialog::DontConfirmOverwrite);
-    showOnly(filesave, savefilter, saveProxy);
+    showOnly(filesave, savefilter);
 }
 
 std::optional<QString> QtFileDialogs::chooseFileToSend() {

@@ -4,7 +4,6 @@
 
 #include "app/ui/FileDialogs.h"
 #include "app/ui/FileFilter.h"
-#include "app/ui/FilterProxyModel.h"
 
 namespace flarecast::ui {
 
@@ -17,10 +16,9 @@ public:
     std::optional<QString> chooseLogFile() override;
 
 private:
+    // Outlive the dialogs, whose proxy models read them.
     Videofilter videofilter;
     Savefilter savefilter;
-    FilterProxyModel openProxy{videofilter};
-    FilterProxyModel saveProxy{savefilter};
     QFileDialog fileopen;
     QFileDialog filesave;
 };

@@ -1,0 +1,423 @@
+// The real program under a real X server, ended the ways an operator ends it.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+// After the standard headers: Xlib defines macros such as Bool and Status.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+template <typename Done>
+bool pollUntil(Done done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+std::string readFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string describe(int waitStatus) {
+    if (WIFEXITED(waitStatus)) {
+        return "status " + std::to_string(WEXITSTATUS(waitStatus));
+    }
+    if (WIFSIGNALED(waitStatus)) {
+        return "status " + std::to_string(128 + WTERMSIG(waitStatus)) + " (signal " +
+               std::to_string(WTERMSIG(waitStatus)) + ")";
+    }
+    return "wait status " + std::to_string(waitStatus);
+}
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string name = (fs::temp_directory_path() / "flarecast-exit-XXXXXX").string();
+        if (mkdtemp(name.data()) != nullptr) {
+            folder = fs::canonical(name);
+        }
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const fs::path& path() const { return folder; }
+
+private:
+    fs::path folder;
+};
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd(fd) {}
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd; }
+    void reset() {
+        if (fd >= 0) {
+            close(fd);
+        }
+        fd = -1;
+    }
+
+private:
+    int fd;
+};
+
+class SpawnActions {
+public:
+    SpawnActions() { posix_spawn_file_actions_init(&actions); }
+    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+
+    void output(int fd, const fs::path& file) {
+        posix_spawn_file_actions_addopen(&actions, fd, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+    }
+    void folder(const fs::path& folder) {
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    }
+    const posix_spawn_file_actions_t* get() const { return &actions; }
+
+private:
+    posix_spawn_file_actions_t actions;
+};
+
+// A child process; asked to end, then killed, and always reaped when it goes out of scope.
+class Process {
+public:
+    Process(std::vector<std::string> argv, std::vector<std::string> env,
+            const SpawnActions& actions) {
+        std::vector<char*> args;
+        for (auto& arg : argv) {
+            args.push_back(arg.data());
+        }
+        args.push_back(nullptr);
+        std::vector<char*> vars;
+        for (auto& var : env) {
+            vars.push_back(var.data());
+        }
+        vars.push_back(nullptr);
+        spawnError = posix_spawnp(&pid, args[0], actions.get(), nullptr, args.data(), vars.data());
+        if (spawnError != 0) {
+            pid = -1;
+        }
+    }
+    ~Process() {
+        if (pid > 0 && !status()) {
+            kill(pid, SIGTERM);
+            if (!waitForEnd(5s)) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+        }
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    int error() const { return spawnError; }
+
+    // The wait status once the process has ended.
+    std::optional<int> status() {
+        int waitStatus = 0;
+        if (pid > 0 && !ended && waitpid(pid, &waitStatus, WNOHANG) == pid) {
+            ended = waitStatus;
+        }
+        return ended;
+    }
+
+    std::optional<int> waitForEnd(std::chrono::milliseconds limit) {
+        pollUntil([this] { return status().has_value(); }, limit);
+        return ended;
+    }
+
+private:
+    pid_t pid = -1;
+    int spawnError = 0;
+    std::optional<int> ended;
+};
+
+std::vector<std::string> environmentWith(std::initializer_list<std::string> replaced) {
+    std::vector<std::string> env;
+    for (char** var = environ; *var != nullptr; ++var) {
+        const std::string entry = *var;
+        const std::string key = entry.substr(0, entry.find('=') + 1);
+        const bool dropped =
+            key == "WAYLAND_DISPLAY=" ||
+            std::any_of(replaced.begin(), replaced.end(),
+                        [&](const std::string& wanted) { return wanted.starts_with(key); });
+        if (!dropped) {
+            env.push_back(entry);
+        }
+    }
+    env.insert(env.end(), replaced);
+    return env;
+}
+
+// An X server of its own on a free display number.
+class XServer {
+public:
+    explicit XServer(const fs::path& folder) {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) {
+            problem = "no pipe for the X server";
+            return;
+        }
+        Descriptor readEnd(ends[0]);
+        Descriptor writeEnd(ends[1]);
+        fcntl(writeEnd.get(), F_SETFD, 0);
+        SpawnActions actions;
+        actions.output(STDERR_FILENO, folder / "xvfb.log");
+        process.emplace(
+            std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(ends[1]), "-nolisten",
+                                     "tcp", "-noreset", "-screen", "0", "1024x768x24"},
+            environmentWith({}), actions);
+        writeEnd.reset();
+        if (process->error() != 0) {
+            problem = "Xvfb cannot be started (" + std::string(strerror(process->error())) +
+                      "); scripts/install-deps.sh installs it";
+            return;
+        }
+        std::string number;
+        char c = 0;
+        pollfd wanted{readEnd.get(), POLLIN, 0};
+        while (poll(&wanted, 1, 10000) == 1 && read(readEnd.get(), &c, 1) == 1 && c != '\n') {
+            number += c;
+        }
+        if (c != '\n' || number.empty()) {
+            problem = "Xvfb did not start: " + readFile(folder / "xvfb.log");
+            return;
+        }
+        name = ":" + number;
+    }
+
+    // The display's name, or empty with the reason in problem.
+    std::string name;
+    std::string problem;
+
+private:
+    std::optional<Process> process;
+};
+
+int ignoreXErrors(Display*, XErrorEvent*) {
+    return 0;
+}
+
+class ProgramExitTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(folder.path().empty());
+        server.emplace(folder.path());
+        if (server->name.empty()) {
+            // Where the server is part of the set-up, as in CI, its absence is a failure.
+            if (getenv("FLARECAST_REQUIRE_X") != nullptr) {
+                FAIL() << server->problem;
+            }
+            GTEST_SKIP() << "No X server for the exit tests: " << server->problem;
+        }
+        // Windows may vanish while they are looked at; that is no failure.
+        XSetErrorHandler(ignoreXErrors);
+        x.reset(XOpenDisplay(server->name.c_str()));
+        ASSERT_NE(x, nullptr) << "cannot connect to " << server->name;
+        int unused = 0;
+        ASSERT_TRUE(XTestQueryExtension(x.get(), &unused, &unused, &unused, &unused));
+
+        const fs::path runtime = folder.path() / "runtime";
+        fs::create_directory(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        SpawnActions actions;
+        actions.output(STDOUT_FILENO, folder.path() / "stdout");
+        actions.output(STDERR_FILENO, folder.path() / "stderr");
+        actions.folder(folder.path());
+        program.emplace(std::vector<std::string>{FLARECAST_PROGRAM},
+                        // Kept off the operator's desktop: own settings, no session bus (where
+                        // there is none, libdbus's failed attempt to start one leaks).
+                        environmentWith({"DISPLAY=" + server->name, "QT_QPA_PLATFORM=xcb",
+                                         "XDG_CONFIG_HOME=" + folder.path().string(),
+                                         "XDG_RUNTIME_DIR=" + runtime.string(),
+                                         "DBUS_SESSION_BUS_ADDRESS=disabled:"}),
+                        actions);
+        ASSERT_EQ(program->error(), 0) << strerror(program->error());
+        ASSERT_TRUE(shows([this] { return (window = viewableWindowTitled("Flarecast v1.0")) != 0; },
+                          "the main window"));
+        XGetWindowAttributes(x.get(), window, &placed);
+    }
+
+    // Waits for what the program should show, but not once the program has ended.
+    template <typename Shown>
+    testing::AssertionResult shows(Shown shown, const std::string& what) {
+        pollUntil([&] { return shown() || program->status().has_value(); }, 30s);
+        if (shown()) {
+            return testing::AssertionSuccess();
+        }
+        const std::optional<int> status = program->status();
+        return testing::AssertionFailure()
+               << what << " did not appear; the program "
+               << (status ? "ended with " + describe(*status) : std::string("still runs"))
+               << " and wrote:\n"
+               << readFile(folder.path() / "stderr");
+    }
+
+    // The top-level windows the program shows now.
+    std::vector<Window> viewableWindows() {
+        Window root = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        std::vector<Window> shown;
+        if (XQueryTree(x.get(), DefaultRootWindow(x.get()), &root, &parent, &children, &count) ==
+            0) {
+            return shown;
+        }
+        for (unsigned i = 0; i < count; ++i) {
+            XWindowAttributes attributes{};
+            if (XGetWindowAttributes(x.get(), children[i], &attributes) != 0 &&
+                attributes.map_state == IsViewable) {
+                shown.push_back(children[i]);
+            }
+        }
+        XFree(children);
+        return shown;
+    }
+
+    Window viewableWindowTitled(const std::string& title) {
+        const Atom netName = XInternAtom(x.get(), "_NET_WM_NAME", False);
+        const Atom utf8 = XInternAtom(x.get(), "UTF8_STRING", False);
+        for (const Window shown : viewableWindows()) {
+            Atom type = 0;
+            int format = 0;
+            unsigned long length = 0;
+            unsigned long after = 0;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(x.get(), shown, netName, 0, 256, False, utf8, &type, &format,
+                                   &length, &after, &data) == Success &&
+                data != nullptr) {
+                const std::string name(reinterpret_cast<const char*>(data), length);
+                XFree(data);
+                if (name == title) {
+                    return shown;
+                }
+            }
+        }
+        return 0;
+    }
+
+    // What a window manager does for the window it activates.
+    void focusWindow() {
+        XSetInputFocus(x.get(), window, RevertToPointerRoot, CurrentTime);
+        XSync(x.get(), False);
+    }
+
+    void press(std::initializer_list<KeySym> chord) {
+        for (const KeySym key : chord) {
+            XTestFakeKeyEvent(x.get(), XKeysymToKeycode(x.get(), key), True, CurrentTime);
+        }
+        for (auto key = std::rbegin(chord); key != std::rend(chord); ++key) {
+            XTestFakeKeyEvent(x.get(), XKeysymToKeycode(x.get(), *key), False, CurrentTime);
+        }
+        XSync(x.get(), False);
+    }
+
+    void clickAt(int left, int top) {
+        XTestFakeMotionEvent(x.get(), DefaultScreen(x.get()), left, top, CurrentTime);
+        XTestFakeButtonEvent(x.get(), Button1, True, CurrentTime);
+        XTestFakeButtonEvent(x.get(), Button1, False, CurrentTime);
+        XSync(x.get(), False);
+    }
+
+    void expectsCleanEnd() {
+        const std::optional<int> status = program->waitForEnd(30s);
+        ASSERT_TRUE(status.has_value()) << "the program did not end; it wrote:\n"
+                                        << readFile(folder.path() / "stderr");
+        EXPECT_EQ(describe(*status), "status 0") << "the program wrote:\n"
+                                                 << readFile(folder.path() / "stderr");
+        EXPECT_EQ(readFile(folder.path() / "stdout"), "Test\n" + folder.path().string() + "\n");
+    }
+
+    TempFolder folder;
+    std::optional<XServer> server;
+    std::unique_ptr<Display, decltype(&XCloseDisplay)> x{nullptr, XCloseDisplay};
+    std::optional<Process> program;
+    Window window = 0;
+    XWindowAttributes placed{};
+};
+
+TEST_F(ProgramExitTest, ExitAcceleratorEndsWithStatusZero) {
+    focusWindow();
+    press({XK_Alt_L, XK_e});
+    expectsCleanEnd();
+}
+
+TEST_F(ProgramExitTest, ExitInTheFileMenuEndsWithStatusZero) {
+    focusWindow();
+    // The File title opens the leftmost menu of the bar at the window's top edge.
+    clickAt(placed.x + 16, placed.y + 10);
+    ASSERT_TRUE(shows([this] { return viewableWindows().size() > 1; }, "the File menu"));
+    // Up, with no item chosen yet, chooses the last: Exit.
+    press({XK_Up});
+    press({XK_Return});
+    expectsCleanEnd();
+}
+
+TEST_F(ProgramExitTest, ClosingTheWindowEndsWithStatusZero) {
+    const Atom protocols = XInternAtom(x.get(), "WM_PROTOCOLS", False);
+    const Atom deleteWindow = XInternAtom(x.get(), "WM_DELETE_WINDOW", False);
+    Atom* offered = nullptr;
+    int count = 0;
+    ASSERT_NE(XGetWMProtocols(x.get(), window, &offered, &count), 0);
+    const bool closable = std::find(offered, offered + count, deleteWindow) != offered + count;
+    XFree(offered);
+    ASSERT_TRUE(closable) << "the window does not take WM_DELETE_WINDOW";
+
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window;
+    close.xclient.message_type = protocols;
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(deleteWindow);
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(x.get(), window, False, NoEventMask, &close);
+    XSync(x.get(), False);
+    expectsCleanEnd();
+}
+
+}  // namespace
