@@ -1,8 +1,20 @@
 #!/usr/bin/env bash
-# Configures and builds into the folder given (default build/); further arguments go to CMake.
+# Configures and builds into the folder given (default build/). Further arguments go to CMake's
+# configure step, except `--target NAME`, which builds only that target (and may be repeated).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 shift || true
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-cmake --build "$build"
+configure=()
+targets=()
+while (($# > 0)); do
+    if [[ "$1" == --target && $# -ge 2 ]]; then
+        targets+=(--target "$2")
+        shift 2
+    else
+        configure+=("$1")
+        shift
+    fi
+done
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${configure[@]}"
+cmake --build "$build" "${targets[@]}"

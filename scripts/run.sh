@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and starts Flarecast.
+# Installs what is missing, builds the program and starts Flarecast.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Said before anything is installed or built: without a display Qt only advises a reinstall.
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
+    echo "Flarecast needs a desktop session: no display found (DISPLAY is not set)" >&2
+    exit 1
+fi
 bash scripts/install-deps.sh
-bash scripts/build.sh build
+bash scripts/build.sh build --target flarecast
 exec build/app/ui/flarecast
