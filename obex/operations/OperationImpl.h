@@ -17,7 +17,6 @@ public:
     explicit OperationOutbox(std::shared_ptr<CommandHandler> handler)
         : handler(std::move(handler)) {}
 
-    CommandHandler& getHandler() const { return *handler; }
     void setHeadersToSend(std::optional<HeaderSetImpl> headers);
     // One body packet or several, each answered with continue.
     void writeBody(std::span<const std::uint8_t> bytes);

@@ -85,7 +85,9 @@ TEST_F(TransportStressTest, StreamsMayBeUsedWhileTheirConnectionIsDestroyed) {
         user.join();
         EXPECT_THROW(in->read(), IOError);
     }
-    EXPECT_EQ(openDescriptors(), descriptorsBefore);
+    // The echo server in this process closes its ends of the connections on its own threads.
+    EXPECT_TRUE(testing::eventually([&] { return openDescriptors() <= descriptorsBefore; }))
+        << openDescriptors() << " descriptors open, " << descriptorsBefore << " before";
 }
 
 }  // namespace
