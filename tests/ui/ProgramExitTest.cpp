@@ -4,12 +4,13 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -102,44 +103,61 @@ private:
     int fd;
 };
 
-class SpawnActions {
-public:
-    SpawnActions() { posix_spawn_file_actions_init(&actions); }
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-
-    void output(int fd, const fs::path& file) {
-        posix_spawn_file_actions_addopen(&actions, fd, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-    }
-    void folder(const fs::path& folder) {
-        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    }
-    const posix_spawn_file_actions_t* get() const { return &actions; }
-
-private:
-    posix_spawn_file_actions_t actions;
+// Where a child process writes and works; an empty path leaves the test's own.
+struct Surroundings {
+    std::vector<std::string> env;
+    fs::path output;
+    fs::path errors;
+    fs::path folder;
 };
 
-// A child process; asked to end, then killed, and always reaped when it goes out of scope.
+// A child process; asked to end, then killed, and always reaped when it goes out of scope. It
+// is killed too when the test process dies first, so a killed test leaves nothing behind.
 class Process {
 public:
-    Process(std::vector<std::string> argv, std::vector<std::string> env,
-            const SpawnActions& actions) {
+    Process(std::vector<std::string> argv, Surroundings around) {
         std::vector<char*> args;
         for (auto& arg : argv) {
             args.push_back(arg.data());
         }
         args.push_back(nullptr);
         std::vector<char*> vars;
-        for (auto& var : env) {
+        for (auto& var : around.env) {
             vars.push_back(var.data());
         }
         vars.push_back(nullptr);
-        spawnError = posix_spawnp(&pid, args[0], actions.get(), nullptr, args.data(), vars.data());
-        if (spawnError != 0) {
+        int report[2];
+        if (pipe2(report, O_CLOEXEC) != 0) {
+            spawnError = errno;
+            return;
+        }
+        Descriptor readEnd(report[0]);
+        Descriptor writeEnd(report[1]);
+        const pid_t parent = getpid();
+        pid = fork();
+        if (pid == 0) {
+            // Only calls that are safe between fork and exec from here on.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() == parent && redirect(STDOUT_FILENO, around.output) &&
+                redirect(STDERR_FILENO, around.errors) &&
+                (around.folder.empty() || chdir(around.folder.c_str()) == 0)) {
+                execvpe(args[0], args.data(), vars.data());
+            }
+            const int failure = errno;
+            (void)!write(writeEnd.get(), &failure, sizeof failure);
+            _exit(127);
+        }
+        if (pid < 0) {
+            spawnError = errno;
+            return;
+        }
+        writeEnd.reset();
+        // The report pipe closes on exec; an errno on it means the child never got there.
+        if (read(readEnd.get(), &spawnError, sizeof spawnError) == sizeof spawnError) {
+            waitpid(pid, nullptr, 0);
             pid = -1;
+        } else {
+            spawnError = 0;
         }
     }
     ~Process() {
@@ -171,6 +189,14 @@ public:
     }
 
 private:
+    static bool redirect(int fd, const fs::path& file) {
+        if (file.empty()) {
+            return true;
+        }
+        const int opened = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        return opened >= 0 && dup2(opened, fd) == fd;
+    }
+
     pid_t pid = -1;
     int spawnError = 0;
     std::optional<int> ended;
@@ -205,12 +231,10 @@ public:
         Descriptor readEnd(ends[0]);
         Descriptor writeEnd(ends[1]);
         fcntl(writeEnd.get(), F_SETFD, 0);
-        SpawnActions actions;
-        actions.output(STDERR_FILENO, folder / "xvfb.log");
         process.emplace(
             std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(ends[1]), "-nolisten",
                                      "tcp", "-noreset", "-screen", "0", "1024x768x24"},
-            environmentWith({}), actions);
+            Surroundings{environmentWith({}), {}, folder / "xvfb.log", {}});
         writeEnd.reset();
         if (process->error() != 0) {
             problem = "Xvfb cannot be started (" + std::string(strerror(process->error())) +
@@ -264,18 +288,16 @@ protected:
         const fs::path runtime = folder.path() / "runtime";
         fs::create_directory(runtime);
         fs::permissions(runtime, fs::perms::owner_all);
-        SpawnActions actions;
-        actions.output(STDOUT_FILENO, folder.path() / "stdout");
-        actions.output(STDERR_FILENO, folder.path() / "stderr");
-        actions.folder(folder.path());
-        program.emplace(std::vector<std::string>{FLARECAST_PROGRAM},
-                        // Kept off the operator's desktop: own settings, no session bus (where
-                        // there is none, libdbus's failed attempt to start one leaks).
-                        environmentWith({"DISPLAY=" + server->name, "QT_QPA_PLATFORM=xcb",
-                                         "XDG_CONFIG_HOME=" + folder.path().string(),
-                                         "XDG_RUNTIME_DIR=" + runtime.string(),
-                                         "DBUS_SESSION_BUS_ADDRESS=disabled:"}),
-                        actions);
+        program.emplace(
+            std::vector<std::string>{FLARECAST_PROGRAM},
+            Surroundings{
+                // Kept off the operator's desktop: own settings, no session bus (where there is
+                // none, libdbus's failed attempt to start one leaks).
+                environmentWith({"DISPLAY=" + server->name, "QT_QPA_PLATFORM=xcb",
+                                 "XDG_CONFIG_HOME=" + folder.path().string(),
+                                 "XDG_RUNTIME_DIR=" + runtime.string(),
+                                 "DBUS_SESSION_BUS_ADDRESS=disabled:"}),
+                folder.path() / "stdout", folder.path() / "stderr", folder.path()});
         ASSERT_EQ(program->error(), 0) << strerror(program->error());
         ASSERT_TRUE(shows([this] { return (window = viewableWindowTitled("Flarecast v1.0")) != 0; },
                           "the main window"));
