@@ -74,7 +74,7 @@ double processCpuSeconds() {
 std::unique_ptr<obex::ClientSession> openWhenListening() {
     for (int attempt = 0;; ++attempt) {
         try {
-            return obex::OBEXConnector::open("btgoep://00123456789a:9");
+            return obex::OBEXConnector::openSession("btgoep://00123456789a:9");
         } catch (const bluetooth::IOError&) {
             if (attempt > 1000) {
                 throw;

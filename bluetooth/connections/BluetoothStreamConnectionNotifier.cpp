@@ -1,12 +1,12 @@
 #include "bluetooth/connections/BluetoothStreamConnectionNotifier.h"
 
+#include <utility>
+
 #include "bluetooth/connections/BluetoothConnection.h"
 #include "bluetooth/discovery/LocalDevice.h"
 #include "bluetooth/io/Errors.h"
 
 namespace flarecast::bluetooth {
-
-namespace {}  // namespace
 
 BluetoothStreamConnectionNotifier::BluetoothStreamConnectionNotifier(
     const UUID& uuid, bool authenticate, bool encrypt, const std::optional<std::string>& name)
@@ -48,6 +48,15 @@ BluetoothStreamConnectionNotifier::~BluetoothStreamConnectionNotifier() {
 
 std::unique_ptr<StreamConnection> BluetoothStreamConnectionNotifier::acceptAndOpen() {
     return std::make_unique<BluetoothConnection>(peer.accept(socket));
+}
+
+void BluetoothStreamConnectionNotifier::updateServiceRecord() {
+    if (closed) {
+        throw IOError();
+    }
+    // The new record goes in before the old one goes, so that the service is never missing.
+    const int fresh = peer.registerService(record.toByteArray());
+    peer.unregisterService(std::exchange(handle, fresh));
 }
 
 void BluetoothStreamConnectionNotifier::close() {

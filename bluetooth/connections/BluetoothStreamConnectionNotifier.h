@@ -24,6 +24,8 @@ public:
     // Releases the socket and the registration, once; a pending acceptAndOpen then fails.
     void close() override;
     ServiceRecordImpl& getServiceRecord() { return record; }
+    // Publishes the record as it is now, in place of what was registered before.
+    void updateServiceRecord();
 
 private:
     static constexpr std::int64_t kRecordHandle = 0x00010020;

@@ -24,6 +24,9 @@ bool OBEXInputStream::waitForData(std::unique_lock<std::mutex>& guard) {
         if (closed) {
             throw bluetooth::IOError("Connection closed");
         }
+        if (endsWhenEmpty) {
+            return false;
+        }
         arrived.wait_for(guard, kReadWait);
     }
     return true;
@@ -56,6 +59,11 @@ std::size_t OBEXInputStream::available() {
 void OBEXInputStream::newData(std::span<const std::uint8_t> bytes) {
     {
         const std::lock_guard guard(lock);
+        // A reader that keeps up leaves nothing unread: start over instead of growing.
+        if (readPos == writePos) {
+            readPos = 0;
+            writePos = 0;
+        }
         std::size_t size = buffer.size();
         while (size < writePos + bytes.size()) {
             size *= 2;
@@ -84,6 +92,11 @@ void OBEXInputStream::reset() {
     const std::lock_guard guard(lock);
     readPos = 0;
     writePos = 0;
+}
+
+void OBEXInputStream::finish() {
+    endsWhenEmpty = true;
+    arrived.notify_all();
 }
 
 void OBEXInputStream::close() {

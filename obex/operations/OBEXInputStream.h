@@ -25,6 +25,8 @@ public:
     bool isClosed() const { return closed; }
 
     void newData(std::span<const std::uint8_t> bytes);
+    // No more bytes will come: once the buffer is empty, reads report the end of the stream.
+    void finish();
     std::size_t capacity() const;
     void reset();
 
@@ -33,7 +35,7 @@ private:
     bool waitForData(std::unique_lock<std::mutex>& guard);
 
     std::atomic<bool> closed{false};
-    const bool endsWhenEmpty;
+    std::atomic<bool> endsWhenEmpty;
     mutable std::mutex lock;
     std::condition_variable arrived;
     bluetooth::Bytes buffer = bluetooth::Bytes(100);

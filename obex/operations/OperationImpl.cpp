@@ -1,6 +1,7 @@
 #include "obex/operations/OperationImpl.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "bluetooth/io/Console.h"
 #include "bluetooth/io/Errors.h"
@@ -162,6 +163,11 @@ void OperationImpl::takeInHeaders(const HeaderSetImpl& headers) {
 void OperationOutbox::setHeadersToSend(std::optional<HeaderSetImpl> headers) {
     const std::lock_guard guard(writeLock);
     headersToSend = std::move(headers);
+}
+
+std::optional<HeaderSetImpl> OperationOutbox::takeHeadersToSend() {
+    const std::lock_guard guard(writeLock);
+    return std::exchange(headersToSend, std::nullopt);
 }
 
 void OperationOutbox::writeBody(std::span<const std::uint8_t> bytes) {

@@ -18,6 +18,7 @@ public:
         : handler(std::move(handler)) {}
 
     void setHeadersToSend(std::optional<HeaderSetImpl> headers);
+    std::optional<HeaderSetImpl> takeHeadersToSend();
     // One body packet or several, each answered with continue.
     void writeBody(std::span<const std::uint8_t> bytes);
     int getResponseCode() const { return responseCode; }
@@ -82,8 +83,13 @@ public:
     void abort() override;
     void close() override;
 
-private:
+    // The server's side: the headers of one more request packet, its body bytes to the input
+    // stream; then the end of the object, and the headers the handler wants sent back.
     void takeInHeaders(const HeaderSetImpl& headers);
+    void finishInput() { input->finish(); }
+    std::optional<HeaderSetImpl> takeHeadersToSend() { return outbox->takeHeadersToSend(); }
+
+private:
     // Sends opCode with an empty end of body, reads and records the response code; errors are
     // printed.
     void finalExchange(int opCode);

@@ -1,11 +1,10 @@
 #include "obex/session/ClientCommandHandler.h"
 
-#include <optional>
-
 #include "bluetooth/io/Errors.h"
 #include "obex/headers/HeaderCodec.h"
 #include "obex/headers/OpCodes.h"
 #include "obex/session/OBEXConnection.h"
+#include "obex/session/PacketReader.h"
 
 namespace flarecast::obex {
 
@@ -30,25 +29,6 @@ void ClientCommandHandler::close() {
     in->close();
     out->close();
     connection->close();
-}
-
-template <typename Step>
-auto ClientCommandHandler::withinTimeLimit(Step step) {
-    watchdog.arm(timeout);
-    std::optional<decltype(step())> result;
-    try {
-        result = step();
-    } catch (const bluetooth::Error&) {
-        if (watchdog.disarm()) {
-            throw IOError("No response from the peer");
-        }
-        throw;
-    }
-    // The step may have finished just as the transport was closed under it.
-    if (watchdog.disarm()) {
-        throw IOError("No response from the peer");
-    }
-    return std::move(*result);
 }
 
 void ClientCommandHandler::sendCommand(int opCode, std::span<const std::uint8_t> data) {
@@ -76,36 +56,15 @@ void ClientCommandHandler::sendCommand(int opCode, std::span<const std::uint8_t>
         }
     }
     packet.insert(packet.end(), data.begin() + static_cast<std::ptrdiff_t>(dataStart), data.end());
-    withinTimeLimit([this, &packet] {
+    watchdog.within(timeout, [this, &packet] {
         out->write(packet);
         out->flush();
         return true;
     });
 }
 
-void ClientCommandHandler::readFully(std::span<std::uint8_t> buffer) {
-    std::size_t filled = 0;
-    while (filled < buffer.size()) {
-        const int count = in->read(buffer.subspan(filled));
-        if (count < 0) {
-            throw IOError("End of stream while reading a packet");
-        }
-        filled += static_cast<std::size_t>(count);
-    }
-}
-
 Bytes ClientCommandHandler::receiveCommand() {
-    return withinTimeLimit([this] {
-        Bytes packet(3);
-        readFully(packet);
-        const std::size_t length = std::size_t{packet[1]} * 256 + packet[2];
-        if (length < 3) {
-            throw IOError("Malformed packet length " + std::to_string(length));
-        }
-        packet.resize(length);
-        readFully(std::span(packet).subspan(3));
-        return packet;
-    });
+    return watchdog.within(timeout, [this] { return readPacketAfter(readPacketCode(*in), *in); });
 }
 
 Bytes ClientCommandHandler::encodeHeaders(const HeaderSet* headers) {

@@ -39,10 +39,6 @@ public:
     void close();
 
 private:
-    void readFully(std::span<std::uint8_t> buffer);
-    template <typename Step>
-    auto withinTimeLimit(Step step);
-
     std::atomic<int> mtu;
     std::unique_ptr<bluetooth::StreamConnection> connection;
     std::atomic<std::int64_t> conID{-1};

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "bluetooth/connections/Connection.h"
 #include "obex/auth/Authenticator.h"
 #include "obex/headers/HeaderSetImpl.h"
 #include "obex/operations/Operation.h"
@@ -10,9 +11,8 @@ namespace flarecast::obex {
 
 // An OBEX client session. Header sets passed in may be absent; connect may add an
 // AUTH_RESPONSE to the caller's set when the peer challenges.
-class ClientSession {
+class ClientSession : public bluetooth::Connection {
 public:
-    virtual ~ClientSession() = default;
     virtual HeaderSetImpl connect(HeaderSet* headers) = 0;
     virtual HeaderSetImpl disconnect(HeaderSet* headers) = 0;
     virtual HeaderSetImpl setPath(HeaderSet* headers, bool backup, bool create) = 0;
@@ -26,7 +26,7 @@ public:
     virtual void setAuthenticator(Authenticator* authenticator) = 0;
     virtual Authenticator* getAuthenticator() const = 0;
     // Closes the streams and the connection.
-    virtual void close() = 0;
+    void close() override = 0;
 };
 
 }  // namespace flarecast::obex

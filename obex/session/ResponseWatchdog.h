@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 
+#include "bluetooth/io/Errors.h"
 #include "bluetooth/io/OwnedThread.h"
 
 namespace flarecast::obex {
@@ -22,6 +23,27 @@ public:
     void arm(std::chrono::milliseconds timeout);
     // Whether the wait expired before it was disarmed.
     bool disarm();
+
+    // The result of step, which must end within timeout; when it does not, onExpiry runs under
+    // it and the step ends with an I/O error "No response from the peer".
+    template <typename Step>
+    auto within(std::chrono::milliseconds timeout, Step step) {
+        arm(timeout);
+        std::optional<decltype(step())> result;
+        try {
+            result = step();
+        } catch (const bluetooth::Error&) {
+            if (disarm()) {
+                throw bluetooth::IOError("No response from the peer");
+            }
+            throw;
+        }
+        // The step may have finished just as onExpiry closed what it used.
+        if (disarm()) {
+            throw bluetooth::IOError("No response from the peer");
+        }
+        return std::move(*result);
+    }
 
 private:
     void run();

@@ -36,7 +36,7 @@ std::unique_ptr<ClientSession> openWhenListening() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (true) {
         try {
-            return OBEXConnector::open(kPhoneUrl);
+            return OBEXConnector::openSession(kPhoneUrl);
         } catch (const bluetooth::IOError&) {
             if (std::chrono::steady_clock::now() > deadline) {
                 throw;
