@@ -95,7 +95,8 @@ std::optional<std::size_t> readHeader(std::span<const std::uint8_t> packet, std:
             break;
         }
         default:
-            if (!content.empty()) {
+            // An empty body still says where an object ends.
+            if (!content.empty() || id == HeaderSet::BODY || id == HeaderSet::END_OF_BODY) {
                 headers.setHeader(id, Bytes(content.begin(), content.end()));
             }
             break;

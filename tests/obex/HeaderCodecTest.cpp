@@ -69,6 +69,8 @@ TEST(HeaderCodec, DecodesWhatPeersSend) {
     EXPECT_EQ(headers.get<std::int64_t>(HeaderSet::LENGTH), 5000);
     EXPECT_EQ(headers.get<Bytes>(HeaderSet::BODY), (Bytes{0xAA, 0xBB}));
     EXPECT_THROW(headers.getResponseCode(), bluetooth::IOError);
+    // An empty end of body is kept: it ends an object.
+    EXPECT_EQ(parseHeaders(3, hex("82 0006 49 0003")).get<Bytes>(HeaderSet::END_OF_BODY), Bytes{});
 }
 
 TEST(HeaderCodec, TextHeadersAreUtf16OnTheAir) {

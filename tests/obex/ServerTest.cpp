@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "ScriptedPeer.h"
+#include "bluetooth/io/Errors.h"
+#include "obex/headers/HeaderCodec.h"
+#include "obex/server/ServerSession.h"
+#include "tests/common/Hex.h"
+
+namespace flarecast::obex {
+namespace {
+
+using flarecast::testing::hex;
+using testing::PeerScript;
+using testing::ScriptedConnection;
+
+// Keeps what the session handed it and answers as told.
+class RecordingHandler final : public ServerRequestHandler {
+public:
+    std::mutex lock;
+    std::vector<Bytes> objects;
+    std::vector<std::string> names;
+    int deletes = 0;
+    Bytes getObject;
+    int getCode = ResponseCodes::OBEX_HTTP_OK;
+
+    int onPut(Operation& operation) override {
+        Bytes object;
+        const auto in = operation.openInputStream();
+        std::uint8_t buffer[1000];
+        for (int count; (count = in->read(buffer)) > 0;) {
+            object.insert(object.end(), buffer, buffer + count);
+        }
+        const std::lock_guard guard(lock);
+        objects.push_back(object);
+        names.push_back(
+            operation.getReceivedHeaders().get<std::string>(HeaderSet::NAME).value_or(""));
+        return ResponseCodes::OBEX_HTTP_OK;
+    }
+    int onDelete(const HeaderSet&, HeaderSet&) override {
+        const std::lock_guard guard(lock);
+        ++deletes;
+        return ResponseCodes::OBEX_HTTP_OK;
+    }
+    int onGet(Operation& operation) override {
+        operation.openOutputStream()->write(getObject);
+        return getCode;
+    }
+};
+
+Bytes packet(int code, const Bytes& fields, const HeaderSetImpl& headers) {
+    Bytes bytes = {static_cast<std::uint8_t>(code), 0, 0};
+    bytes.insert(bytes.end(), fields.begin(), fields.end());
+    const Bytes encoded = hsToByteArray(&headers);
+    bytes.insert(bytes.end(), encoded.begin(), encoded.end());
+    bytes[1] = static_cast<std::uint8_t>(bytes.size() >> 8);
+    bytes[2] = static_cast<std::uint8_t>(bytes.size());
+    return bytes;
+}
+
+HeaderSetImpl body(int id, Bytes bytes, std::optional<std::string> name = std::nullopt) {
+    HeaderSetImpl headers;
+    headers.setHeader(id, std::move(bytes));
+    if (name) {
+        headers.setHeader(HeaderSet::NAME, *name);
+    }
+    return headers;
+}
+
+// A server session on a scripted client.
+struct Served {
+    std::shared_ptr<PeerScript> client = std::make_shared<PeerScript>();
+    std::shared_ptr<RecordingHandler> handler = std::make_shared<RecordingHandler>();
+    std::unique_ptr<ServerSession> session;
+
+    explicit Served(ServerSession::Options options = {}) {
+        session = std::make_unique<ServerSession>(std::make_unique<ScriptedConnection>(client),
+                                                  handler, std::move(options));
+        session->start();
+    }
+    // The responses once there are count of them.
+    std::vector<Bytes> responses(std::size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (client->sent().size() < count && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return client->sent();
+    }
+    bool ends() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!session->finished() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return session->finished();
+    }
+};
+
+const Bytes kConnect = hex("80 0007 10 00 2000");
+
+TEST(ServerSession, AnswersEachRequestAsTheDefaultHandlerDoes) {
+    ::testing::internal::CaptureStdout();
+    Served served;
+    served.client->answer(kConnect);
+    served.client->answer(hex("85 0005 02 00"));  // SETPATH
+    served.client->answer(hex("42 0003"));        // no such request
+    served.client->answer(hex("FF 0003"));        // ABORT
+    served.client->answer(hex("81 0003"));        // DISCONNECT
+    const auto responses = served.responses(5);
+    EXPECT_TRUE(served.ends());
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Received unidentifier command ! 66\n");
+    EXPECT_EQ(responses, (std::vector<Bytes>{hex("A0 0007 10 00 2000"), hex("C5 0003"),
+                                             hex("D1 0003"), hex("A0 0003"), hex("A0 0003")}));
+}
+
+TEST(ServerSession, EachPutIsItsOwnObjectAndOnlyAPutWithoutBodyIsADelete) {
+    Served served;
+    served.client->answer(kConnect);
+    served.client->answer(packet(0x02, {}, body(HeaderSet::BODY, {1, 2}, "a.txt")));
+    served.client->answer(packet(0x82, {}, body(HeaderSet::END_OF_BODY, {3})));
+    served.client->answer(packet(0x82, {}, body(HeaderSet::END_OF_BODY, {}, "empty.txt")));
+    HeaderSetImpl onlyName;
+    onlyName.setHeader(HeaderSet::NAME, std::string("gone.txt"));
+    served.client->answer(packet(0x82, {}, onlyName));
+    const auto responses = served.responses(5);
+    ASSERT_EQ(responses.size(), 5U);
+    EXPECT_EQ(responses[1], hex("90 0003"));
+    EXPECT_EQ(responses[2], hex("A0 0003"));
+    EXPECT_EQ(responses[3], hex("A0 0003"));
+    EXPECT_EQ(responses[4], hex("A0 0003"));
+    const std::lock_guard guard(served.handler->lock);
+    EXPECT_EQ(served.handler->objects, (std::vector<Bytes>{{1, 2, 3}, {}}));
+    EXPECT_EQ(served.handler->names, (std::vector<std::string>{"a.txt", "empty.txt"}));
+    EXPECT_EQ(served.handler->deletes, 1);
+}
+
+TEST(ServerSession, GetResponsesStayWithinTheClientsPacketSize) {
+    for (const auto& [announced, limit] :
+         std::vector<std::pair<const char*, std::size_t>>{{"0100", 256}, {"0010", 255}}) {
+        Served served;
+        served.handler->getObject = Bytes(1000, 0x5A);
+        Bytes connect = hex("80 0007 10 00 0000");
+        connect[5] = hex(announced)[0];
+        connect[6] = hex(announced)[1];
+        served.client->answer(connect);
+        for (int i = 0; i < 10; ++i) {
+            served.client->answer(hex("83 0003"));
+        }
+        const auto responses = served.responses(6);
+        Bytes received;
+        for (std::size_t i = 1; i < responses.size(); ++i) {
+            EXPECT_LE(responses[i].size(), limit);
+            const HeaderSetImpl headers = parseHeaders(3, responses[i]);
+            const auto part = headers.get<Bytes>(responses[i][0] == 0x90 ? HeaderSet::BODY
+                                                                         : HeaderSet::END_OF_BODY);
+            ASSERT_TRUE(part.has_value());
+            received.insert(received.end(), part->begin(), part->end());
+            if (responses[i][0] == 0xA0) {
+                break;
+            }
+        }
+        EXPECT_EQ(received, served.handler->getObject) << announced;
+    }
+}
+
+TEST(ServerSession, ARefusedGetIsAnsweredWithItsCode) {
+    Served served;
+    served.handler->getCode = ResponseCodes::OBEX_HTTP_NOT_FOUND;
+    served.client->answer(kConnect);
+    served.client->answer(hex("83 0003"));
+    EXPECT_EQ(served.responses(2).back(), hex("C4 0003"));
+}
+
+TEST(ServerSession, AnObjectTooLargeForMemoryIsRefusedAndTheSessionGoesOn) {
+    Served served;
+    served.client->answer(hex("80 0007 10 00 FFFF"));
+    const Bytes chunk(0xFFF0, 7);
+    // The last of these takes the object over the limit.
+    const std::size_t packets = ServerSession::kMaxObjectInMemory / chunk.size() + 1;
+    for (std::size_t i = 0; i < packets; ++i) {
+        served.client->answer(packet(0x02, {}, body(HeaderSet::BODY, chunk)));
+    }
+    served.client->answer(packet(0x82, {}, body(HeaderSet::END_OF_BODY, {1}, "small.txt")));
+    const auto responses = served.responses(packets + 2);
+    ASSERT_EQ(responses.size(), packets + 2);
+    EXPECT_EQ(responses[packets], hex("CD 0003"));
+    EXPECT_EQ(responses[packets + 1], hex("A0 0003"));
+}
+
+TEST(ServerSession, AClientThatStopsInTheMiddleOfAPacketIsDropped) {
+    ServerSession::Options options;
+    options.packetTimeout = std::chrono::milliseconds(100);
+    Served served(options);
+    served.client->answer(kConnect);
+    served.client->answer(hex("82 0010 48"));
+    EXPECT_TRUE(served.ends());
+    EXPECT_EQ(served.client->sent().size(), 1U);
+}
+
+}  // namespace
+}  // namespace flarecast::obex
