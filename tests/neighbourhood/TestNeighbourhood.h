@@ -15,7 +15,7 @@ namespace flarecast::bluetooth::testing {
 // The neighbourhood every test of this suite runs in, installed before first use. Device 9a's
 // channel 9 leads to an echo server and its channel 11 to an OBEX peer that accepts CONNECT
 // with the largest packets, answers "continue" a thousand times at once, then stops reading;
-// the local channel 3 listens on a pinned port.
+// the local channel 3 listens on a pinned port, where device 9b's channel 3 leads.
 struct TestNeighbourhood {
     EchoServer echo;
     DeafPeer deaf{deafPeersAnswer()};
@@ -44,7 +44,9 @@ struct TestNeighbourhood {
                                  std::to_string(echo.port()) + R"(",
                           "11": "tcp:127.0.0.1:)" +
                                  std::to_string(deaf.port()) + R"(" } },
-            { "address": "00123456789b", "name": "Grace's tablet", "class": 1704220, "sdp": "none" },
+            { "address": "00123456789b", "name": "Grace's tablet", "class": 1704220, "sdp": "none",
+              "rfcomm": { "3": "tcp:127.0.0.1:)" +
+                                 std::to_string(pinnedPort) + R"(" } },
             { "address": "00123456789c", "name": "Hidden", "visible": false, "sdp": "error" },
             { "address": "00123456789d", "name": "Far away", "sdp": "unreachable" },
             { "address": "00123456789e", "name": "Bytes", "records_hex": [ ")" +
