@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <fstream>
+#include <future>
 #include <random>
 
 #include "bluetooth/io/Errors.h"
@@ -20,11 +25,13 @@ using testing::ObexTcpServer;
 
 constexpr const char* kPhoneUrl = "btgoep://00123456789a:9;authenticate=false;encrypt=false";
 
-// A phone whose Object Push channel leads to the obex_tcp server on this machine.
+// A phone whose Object Push channel leads to the obex_tcp server on this machine; our own server
+// listens on TCP port 7650.
 void installNeighbourhood() {
     static const bool installed = bluetooth::installNativeStack(
         std::make_unique<bluetooth::NeighbourhoodStack>(bluetooth::parseNeighbourhood(
-            R"({ "devices": [ { "address": "00123456789a", "name": "Peer",
+            R"({ "local": { "rfcomm_ports": { "3": 7650 } },
+                 "devices": [ { "address": "00123456789a", "name": "Peer",
                  "services": [ { "uuid": "1105", "channel": 9 } ],
                  "rfcomm": { "9": "tcp:127.0.0.1:650" } } ] })",
             "interop")));
@@ -160,6 +167,78 @@ TEST_F(ObexInteropTest, FilesArriveWholeUnderTheirNames) {
 TEST_F(ObexInteropTest, AnEmptyFileIsAccepted) {
     const auto saved = pushAndCollect("empty.txt", "text/plain", {}, "empty.txt");
     EXPECT_TRUE(!saved.has_value() || saved->empty());
+}
+
+// Keeps the objects pushed to our server.
+class Inbox final : public ServerRequestHandler {
+public:
+    std::mutex lock;
+    std::vector<std::pair<std::string, Bytes>> objects;
+
+    int onPut(Operation& operation) override {
+        Bytes object;
+        const auto in = operation.openInputStream();
+        std::uint8_t buffer[4096];
+        for (int count; (count = in->read(buffer)) > 0;) {
+            object.insert(object.end(), buffer, buffer + count);
+        }
+        const std::lock_guard guard(lock);
+        objects.emplace_back(
+            operation.getReceivedHeaders().get<std::string>(HeaderSet::NAME).value_or(""), object);
+        return ResponseCodes::OBEX_HTTP_OK;
+    }
+};
+
+// The exit status of a program run to its end within a bound, or -1.
+int run(std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (auto& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) {
+        return -1;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(ObexInteropTest, AnotherProjectsClientPushesToOurServer) {
+    constexpr const char* kClient = "/usr/bin/obexftp";
+    if (::access(kClient, X_OK) != 0) {
+        GTEST_SKIP() << "obexftp is not installed";
+    }
+    const auto server = OBEXConnector::openNotifier("btgoep://localhost:1105");
+    const auto inbox = std::make_shared<Inbox>();
+    auto serving = std::async(std::launch::async, [&] { server->acceptAndOpen(inbox); });
+    const std::string text = "Pushed by another project's client\n";
+    const fs::path file = folder / "pushed.txt";
+    std::ofstream(file, std::ios::binary) << text;
+    // obexftp ends with status 255 even when every step succeeded (against obex_tcp as well),
+    // so only its having ended counts; what arrived is the test.
+    EXPECT_NE(run({kClient, "-n", "127.0.0.1:7650", "-U", "none", "-H", "-S", "-p", file.string()}),
+              -1);
+    serving.get();
+    const std::lock_guard guard(inbox->lock);
+    ASSERT_EQ(inbox->objects.size(), 1U);
+    EXPECT_EQ(inbox->objects[0].first, "pushed.txt");
+    EXPECT_EQ(inbox->objects[0].second, Bytes(text.begin(), text.end()));
 }
 
 }  // namespace
