@@ -6,7 +6,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev fonts-dejavu-core
     xvfb libx11-dev libxtst-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     nlohmann-json3-dev
     libbluetooth-dev clang libclang-rt-14-dev
     openobex-apps obexftp

@@ -6,6 +6,8 @@
 
 #include "app/ui/Mainwindow.h"
 #include "bluetooth/io/Console.h"
+#include "bluetooth/native/NativeStackFactory.h"
+#include "obex/phone/VirtualPhoneLauncher.h"
 
 namespace flarecast::ui {
 
@@ -13,6 +15,8 @@ Main::Main() = default;
 Main::~Main() = default;
 
 int Main::main(int argc, char** argv) {
+    // Before anything chooses the native stack: the neighbourhood's phones run in this program.
+    bluetooth::installVirtualPhoneHost(std::make_shared<obex::VirtualPhoneLauncher>());
     QApplication application(argc, argv);
     bluetooth::printLine("Test");
     mainwindow = std::make_unique<Mainwindow>();

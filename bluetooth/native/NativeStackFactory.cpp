@@ -16,6 +16,7 @@ namespace {
 struct TheStack {
     std::mutex lock;
     std::unique_ptr<NativeStack> stack;
+    std::shared_ptr<VirtualPhoneHost> phoneHost;
     bool chosen = false;
 };
 
@@ -26,14 +27,16 @@ TheStack& theStack() {
 
 }  // namespace
 
-std::unique_ptr<NativeStack> createNativeStack(const char* neighbourhood) {
+std::unique_ptr<NativeStack> createNativeStack(const char* neighbourhood,
+                                               std::shared_ptr<VirtualPhoneHost> phoneHost) {
     if (neighbourhood == nullptr || *neighbourhood == '\0') {
         return std::make_unique<UnavailableStack>();
     }
     const std::string source(neighbourhood);
     try {
         return std::make_unique<NeighbourhoodStack>(
-            source == "demo" ? demoNeighbourhood() : loadNeighbourhoodFile(source));
+            source == "demo" ? demoNeighbourhood() : loadNeighbourhoodFile(source),
+            std::move(phoneHost));
     } catch (const NeighbourhoodError& error) {
         printLine(error.getMessage());
         return std::make_unique<NeighbourhoodStack>(Neighbourhood{});
@@ -44,7 +47,7 @@ NativeStack& nativeStack() {
     TheStack& the = theStack();
     const std::lock_guard lock(the.lock);
     if (!the.stack) {
-        the.stack = createNativeStack(std::getenv("FLARECAST_NEIGHBOURHOOD"));
+        the.stack = createNativeStack(std::getenv("FLARECAST_NEIGHBOURHOOD"), the.phoneHost);
     }
     the.chosen = true;
     return *the.stack;
@@ -57,6 +60,16 @@ bool installNativeStack(std::unique_ptr<NativeStack> stack) {
         return false;
     }
     the.stack = std::move(stack);
+    return true;
+}
+
+bool installVirtualPhoneHost(std::shared_ptr<VirtualPhoneHost> host) {
+    TheStack& the = theStack();
+    const std::lock_guard lock(the.lock);
+    if (the.chosen) {
+        return false;
+    }
+    the.phoneHost = std::move(host);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "bluetooth/native/NativeStackFactory.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
+#include "bluetooth/native/neighbourhood/NeighbourhoodStack.h"
 
 namespace flarecast::bluetooth {
 namespace {
@@ -15,7 +16,15 @@ TEST(NeighbourhoodFile, ReadsEveryKey) {
           "visible": false, "sdp": "unreachable",
           "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 9 } ],
           "records_hex": [ "3500" ],
-          "rfcomm": { "9": "tcp:127.0.0.1:6650" },
+          "rfcomm": { "9": "tcp:127.0.0.1:6650",
+                      "10": { "preset": "strict", "save_to": "inbox", "refuse_connect": "0xd3",
+                              "refuse_put": 224, "answer_delay_ms": 1, "drop_after_bytes": 2,
+                              "password": "1234", "max_packet": 255,
+                              "link_bytes_per_second": 3, "link_latency_ms": 4,
+                              "prompt": "ignore", "prompt_delay_ms": 5,
+                              "prompt_timeout_ms": 6 },
+                      "11": { "prompt": "decline" },
+                      "12": {} },
           "a key from a later version": 1 },
         { "address": "00123456789B" }
       ]
@@ -36,8 +45,34 @@ TEST(NeighbourhoodFile, ReadsEveryKey) {
     EXPECT_EQ(ada.services[0].name, "OBEX Object Push");
     EXPECT_EQ(ada.services[0].channel, 9);
     EXPECT_EQ(ada.records, (std::vector<Bytes>{{0x35, 0x00}}));
-    EXPECT_EQ(ada.rfcomm.at(9).host, "127.0.0.1");
-    EXPECT_EQ(ada.rfcomm.at(9).port, 6650);
+    const auto& tcp = std::get<Neighbourhood::Endpoint>(ada.rfcomm.at(9));
+    EXPECT_EQ(tcp.host, "127.0.0.1");
+    EXPECT_EQ(tcp.port, 6650);
+    using Profile = VirtualPhoneProfile;
+    using std::chrono::milliseconds;
+    const auto& phone = std::get<Profile>(ada.rfcomm.at(10));
+    EXPECT_EQ(phone.preset, Profile::Preset::Strict);
+    EXPECT_EQ(phone.saveTo, "inbox");
+    EXPECT_EQ(phone.refuseConnect, 0xD3);
+    EXPECT_EQ(phone.refusePut, 0xE0);
+    EXPECT_EQ(phone.answerDelay, milliseconds(1));
+    EXPECT_EQ(phone.dropAfterBytes, 2);
+    EXPECT_EQ(phone.password, "1234");
+    EXPECT_EQ(phone.maxPacket, 255);
+    EXPECT_EQ(phone.linkBytesPerSecond, 3);
+    EXPECT_EQ(phone.linkLatency, milliseconds(4));
+    EXPECT_EQ(phone.prompt, Profile::Prompt::Ignore);
+    EXPECT_EQ(phone.promptDelay, milliseconds(5));
+    EXPECT_EQ(phone.promptTimeout, milliseconds(6));
+    EXPECT_EQ(std::get<Profile>(ada.rfcomm.at(11)).prompt, Profile::Prompt::Decline);
+    const auto& defaults = std::get<Profile>(ada.rfcomm.at(12));
+    EXPECT_EQ(defaults.preset, Profile::Preset::Plain);
+    EXPECT_FALSE(defaults.saveTo || defaults.refuseConnect || defaults.refusePut ||
+                 defaults.dropAfterBytes || defaults.password || defaults.linkBytesPerSecond);
+    EXPECT_EQ(defaults.answerDelay + defaults.linkLatency + defaults.promptDelay, milliseconds(0));
+    EXPECT_EQ(defaults.maxPacket, 0x2000);
+    EXPECT_EQ(defaults.prompt, Profile::Prompt::Accept);
+    EXPECT_EQ(defaults.promptTimeout, milliseconds(50000));
     const auto& plain = world.devices[1];
     EXPECT_EQ(plain.name, "");
     EXPECT_EQ(plain.deviceClass, 0);
@@ -76,14 +111,48 @@ TEST(NeighbourhoodFile, FaultsNameTheFileAndTheKey) {
          "devices[0].rfcomm.9"},
         {R"({"devices": [{"address": "00123456789a", "rfcomm": {"x": "tcp:x:1"}}]})",
          "devices[0].rfcomm.x"},
+        {R"({"devices": [{"address": "00123456789a", "rfcomm": {"9": 7}}]})",
+         "devices[0].rfcomm.9"},
     };
+    // Each key of a virtual phone, with a value it refuses.
+    const std::pair<const char*, const char*> phoneCases[] = {
+        {"preset", R"("lenient")"},
+        {"save_to", R"("")"},
+        {"save_to", "5"},
+        {"refuse_connect", R"("0xA0")"},
+        {"refuse_connect", "256"},
+        {"refuse_connect", R"("refuse")"},
+        {"refuse_put", "144"},
+        {"answer_delay_ms", "-1"},
+        {"drop_after_bytes", "-1"},
+        {"drop_after_bytes", "18446744073709551615"},
+        {"password", "1234"},
+        {"max_packet", "254"},
+        {"max_packet", "65536"},
+        {"link_bytes_per_second", "0"},
+        {"link_latency_ms", R"("slow")"},
+        {"prompt", R"("maybe")"},
+        {"prompt_delay_ms", "600001"},
+        {"prompt_timeout_ms", "1.5"},
+    };
+    std::vector<std::pair<std::string, std::string>> all;
     for (const auto& c : cases) {
+        all.emplace_back(c.json, c.key);
+    }
+    for (const auto& [key, value] : phoneCases) {
+        all.emplace_back(
+            std::string(R"({"devices": [{"address": "00123456789a", "rfcomm": {"9": {")") + key +
+                R"(": )" + value + "}}}]}",
+            std::string("devices[0].rfcomm.9.") + key);
+    }
+    for (const auto& c : all) {
+        const auto& [json, key] = c;
         try {
-            parseNeighbourhood(c.json, "bad.json");
-            ADD_FAILURE() << c.json;
+            parseNeighbourhood(json, "bad.json");
+            ADD_FAILURE() << json;
         } catch (const NeighbourhoodError& error) {
-            EXPECT_TRUE(error.getMessage().starts_with(
-                std::string("Neighbourhood file bad.json: ") + c.key + ": "))
+            EXPECT_TRUE(
+                error.getMessage().starts_with("Neighbourhood file bad.json: " + key + ": "))
                 << error.getMessage();
         }
     }
@@ -105,6 +174,22 @@ TEST(NeighbourhoodFile, TheDemoNeighbourhoodHasPhonesThatOfferObjectPush) {
     const Neighbourhood demo = demoNeighbourhood();
     ASSERT_FALSE(demo.devices.empty());
     EXPECT_EQ(demo.devices[0].services.at(0).uuid, UUID(0x1105));
+    EXPECT_TRUE(std::holds_alternative<VirtualPhoneProfile>(demo.devices[0].rfcomm.at(9)));
+}
+
+TEST(NeighbourhoodFile, AVirtualPhoneWithoutAHostRefusesTheConnectionAndSaysWhy) {
+    NeighbourhoodStack stack(parseNeighbourhood(
+        R"({"devices": [{"address": "00123456789a", "rfcomm": {"9": {}}}]})", "phones.json"));
+    const int socket = stack.socket(false, false);
+    try {
+        stack.connect(socket, 0x00123456789a, 9);
+        ADD_FAILURE() << "connected";
+    } catch (const IOError& error) {
+        EXPECT_EQ(error.getMessage(),
+                  "channel 9 of 00123456789a is a virtual phone, but this program runs no virtual "
+                  "phones");
+    }
+    stack.close(socket);
 }
 
 }  // namespace

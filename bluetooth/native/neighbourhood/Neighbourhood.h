@@ -4,9 +4,11 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "bluetooth/io/Streams.h"
+#include "bluetooth/native/neighbourhood/VirtualPhoneProfile.h"
 #include "bluetooth/sdp/UUID.h"
 
 namespace flarecast::bluetooth {
@@ -21,11 +23,13 @@ struct Neighbourhood {
         int channel = 0;
     };
 
-    // Where a connection to an RFCOMM channel of a device leads.
+    // A TCP server that a connection to an RFCOMM channel of a device leads to.
     struct Endpoint {
         std::string host;
         std::uint16_t port = 0;
     };
+    // Where a connection to an RFCOMM channel leads: a TCP server, or a virtual phone.
+    using Target = std::variant<Endpoint, VirtualPhoneProfile>;
 
     struct Device {
         std::int64_t address = 0;
@@ -35,7 +39,7 @@ struct Neighbourhood {
         Sdp sdp = Sdp::Records;
         std::vector<Service> services;
         std::vector<Bytes> records;
-        std::map<int, Endpoint> rfcomm;
+        std::map<int, Target> rfcomm;
     };
 
     std::int64_t localAddress = 0;

@@ -6,23 +6,21 @@
 #include <sstream>
 
 #include "bluetooth/discovery/RemoteDevice.h"
+#include "bluetooth/native/neighbourhood/NeighbourhoodKeys.h"
+#include "bluetooth/native/neighbourhood/VirtualPhoneKeys.h"
 
 namespace flarecast::bluetooth {
 
 namespace {
 
-using Json = nlohmann::json;
+using Json = NeighbourhoodKeys::Json;
 
 constexpr int kMaxChannel = 30;
 
 // Reads one file; every fault names the key where it was found.
-class Reader {
+class Reader : private NeighbourhoodKeys {
 public:
-    explicit Reader(std::string source) : source(std::move(source)) {}
-
-    [[noreturn]] void fail(const std::string& key, const std::string& problem) const {
-        throw NeighbourhoodError("Neighbourhood file " + source + ": " + key + ": " + problem);
-    }
+    using NeighbourhoodKeys::NeighbourhoodKeys;
 
     Neighbourhood read(const Json& root) const {
         if (!root.is_object()) {
@@ -33,7 +31,7 @@ public:
             readLocal(*local, world);
         }
         if (const auto inquiry = root.find("inquiry_ms"); inquiry != root.end()) {
-            world.inquiryMs = integerIn(*inquiry, "inquiry_ms", 0, 600000);
+            world.inquiryMs = static_cast<int>(integerIn(*inquiry, "inquiry_ms", 0, 600000));
         }
         if (const auto devices = root.find("devices"); devices != root.end()) {
             if (!devices->is_array()) {
@@ -84,10 +82,7 @@ private:
             device.deviceClass = classOf(*deviceClass, key + ".class");
         }
         if (const auto visible = entry.find("visible"); visible != entry.end()) {
-            if (!visible->is_boolean()) {
-                fail(key + ".visible", "expected true or false");
-            }
-            device.visible = visible->get<bool>();
+            device.visible = flag(*visible, key + ".visible");
         }
         if (const auto sdp = entry.find("sdp"); sdp != entry.end()) {
             device.sdp = sdpOf(*sdp, key + ".sdp");
@@ -116,8 +111,7 @@ private:
             }
             for (const auto& [channel, target] : rfcomm->items()) {
                 const std::string channelKey = key + ".rfcomm." + channel;
-                device.rfcomm[channelOf(channel, channelKey)] =
-                    endpointOf(text(target, channelKey), channelKey);
+                device.rfcomm[channelOf(channel, channelKey)] = targetOf(target, channelKey);
             }
         }
         return device;
@@ -135,29 +129,13 @@ private:
         if (channel == entry.end()) {
             fail(key + ".channel", "missing");
         }
-        Neighbourhood::Service service{uuidOf(text(*uuid, key + ".uuid"), key + ".uuid"),
-                                       std::nullopt,
-                                       integerIn(*channel, key + ".channel", 1, kMaxChannel)};
+        Neighbourhood::Service service{
+            uuidOf(text(*uuid, key + ".uuid"), key + ".uuid"), std::nullopt,
+            static_cast<int>(integerIn(*channel, key + ".channel", 1, kMaxChannel))};
         if (const auto name = entry.find("name"); name != entry.end()) {
             service.name = text(*name, key + ".name");
         }
         return service;
-    }
-
-    std::string text(const Json& value, const std::string& key) const {
-        if (!value.is_string()) {
-            fail(key, "expected a string");
-        }
-        return value.get<std::string>();
-    }
-
-    int integerIn(const Json& value, const std::string& key, int low, int high) const {
-        if (!value.is_number_integer() || value.get<std::int64_t>() < low ||
-            value.get<std::int64_t>() > high) {
-            fail(key, "expected a whole number from " + std::to_string(low) + " to " +
-                          std::to_string(high));
-        }
-        return static_cast<int>(value.get<std::int64_t>());
     }
 
     int channelOf(const std::string& text, const std::string& key) const {
@@ -242,6 +220,16 @@ private:
         return bytes;
     }
 
+    Neighbourhood::Target targetOf(const Json& target, const std::string& key) const {
+        if (target.is_object()) {
+            return readVirtualPhone(*this, target, key);
+        }
+        if (!target.is_string()) {
+            fail(key, "expected tcp:HOST:PORT or the object of a virtual phone");
+        }
+        return endpointOf(target.get<std::string>(), key);
+    }
+
     Neighbourhood::Endpoint endpointOf(const std::string& target, const std::string& key) const {
         // tcp:HOST:PORT; the host may itself hold colons (an IPv6 address).
         const std::size_t lastColon = target.rfind(':');
@@ -257,17 +245,21 @@ private:
         }
         return {target.substr(4, lastColon - 4), static_cast<std::uint16_t>(number)};
     }
-
-    std::string source;
 };
 
+// Ada's phone asks its owner and accepts; Grace's tablet is declined. Both take the time that
+// a real link would.
 constexpr std::string_view kDemo = R"({
   "inquiry_ms": 3000,
   "devices": [
     { "address": "00123456789a", "name": "Ada's phone", "class": "0x5a020c",
-      "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 9 } ] },
+      "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 9 } ],
+      "rfcomm": { "9": { "preset": "strict", "prompt_delay_ms": 2500,
+                         "link_bytes_per_second": 80000, "link_latency_ms": 30 } } },
     { "address": "00123456789b", "name": "Grace's tablet", "class": "0x1a011c",
-      "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 4 } ] },
+      "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 4 } ],
+      "rfcomm": { "4": { "preset": "strict", "prompt": "decline", "prompt_delay_ms": 4000,
+                         "link_latency_ms": 30 } } },
     { "address": "00123456789c", "name": "Headset", "class": "0x240404", "sdp": "none" }
   ]
 })";

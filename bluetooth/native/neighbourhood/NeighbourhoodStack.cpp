@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "bluetooth/discovery/DiscoveryListener.h"
+#include "bluetooth/discovery/RemoteDevice.h"
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/native/neighbourhood/SimulatedRecords.h"
 
@@ -63,11 +64,30 @@ int NeighbourhoodStack::getsockchannel(int handle) {
 void NeighbourhoodStack::connect(int handle, std::int64_t address, int channel) {
     const auto socket = socketFor(handle);
     const auto& device = deviceAt(address);
-    const auto endpoint = device.rfcomm.find(channel);
-    if (endpoint == device.rfcomm.end()) {
+    const auto target = device.rfcomm.find(channel);
+    if (target == device.rfcomm.end()) {
         throw IOError("connection refused");
     }
-    socket->tcp = TcpSocket::connectTo(endpoint->second.host, endpoint->second.port);
+    if (const auto* endpoint = std::get_if<Neighbourhood::Endpoint>(&target->second)) {
+        socket->tcp = TcpSocket::connectTo(endpoint->host, endpoint->port);
+    } else {
+        socket->tcp = TcpSocket::connectTo(
+            kLoopback, phonePort(address, channel, std::get<VirtualPhoneProfile>(target->second)));
+    }
+}
+
+std::uint16_t NeighbourhoodStack::phonePort(std::int64_t address, int channel,
+                                            const VirtualPhoneProfile& profile) {
+    const std::lock_guard lock(phonesLock);
+    auto& phone = phones[{address, channel}];
+    if (!phone) {
+        if (!phoneHost) {
+            throw IOError("channel " + std::to_string(channel) + " of " + formatAddress(address) +
+                          " is a virtual phone, but this program runs no virtual phones");
+        }
+        phone = phoneHost->start(profile);
+    }
+    return phone->port();
 }
 
 int NeighbourhoodStack::freeChannel() const {

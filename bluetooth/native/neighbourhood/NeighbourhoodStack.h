@@ -6,15 +6,20 @@
 
 #include "bluetooth/native/NativeStack.h"
 #include "bluetooth/native/neighbourhood/Neighbourhood.h"
+#include "bluetooth/native/neighbourhood/VirtualPhoneHost.h"
 #include "bluetooth/native/posix/TcpSocket.h"
 
 namespace flarecast::bluetooth {
 
 // The native stack of tests and demos: devices come from a neighbourhood file, and RFCOMM
 // channels are TCP connections on loopback, so any OBEX-over-TCP server can stand in for a phone.
+// The virtual phones of the file start at their first connection, on phoneHost, and run until
+// the stack goes.
 class NeighbourhoodStack final : public NativeStack {
 public:
-    explicit NeighbourhoodStack(Neighbourhood world) : world(std::move(world)) {}
+    explicit NeighbourhoodStack(Neighbourhood world,
+                                std::shared_ptr<VirtualPhoneHost> phoneHost = nullptr)
+        : world(std::move(world)), phoneHost(std::move(phoneHost)) {}
 
     int socket(bool authenticate, bool encrypt) override;
     std::int64_t getsockaddress(int handle) override;
@@ -48,8 +53,11 @@ private:
     // The device, or an I/O error when no device has that address.
     const Neighbourhood::Device& deviceAt(std::int64_t address) const;
     int freeChannel() const;
+    // The port of the device's phone on that channel, started when first asked for.
+    std::uint16_t phonePort(std::int64_t address, int channel, const VirtualPhoneProfile& profile);
 
     const Neighbourhood world;
+    const std::shared_ptr<VirtualPhoneHost> phoneHost;
 
     std::mutex socketsLock;
     std::map<int, std::shared_ptr<Socket>> sockets;
@@ -58,6 +66,9 @@ private:
     std::mutex servicesLock;
     std::map<int, Bytes> registered;
     int nextService = 0x10000;
+
+    std::mutex phonesLock;
+    std::map<std::pair<std::int64_t, int>, std::unique_ptr<HostedPhone>> phones;
 };
 
 }  // namespace flarecast::bluetooth

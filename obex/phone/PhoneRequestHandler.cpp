@@ -1,0 +1,128 @@
+#include "obex/phone/PhoneRequestHandler.h"
+
+#include <array>
+
+#include "bluetooth/io/Errors.h"
+#include "obex/phone/ObjectName.h"
+#include "obex/phone/StoppableWait.h"
+#include "obex/phone/StrictRules.h"
+
+namespace flarecast::obex {
+
+namespace {
+
+using Profile = bluetooth::VirtualPhoneProfile;
+
+constexpr int kContinue = 0x90;
+constexpr std::size_t kChunk = 64 * 1024;
+
+}  // namespace
+
+int PhoneRequestHandler::onConnect(const HeaderSet& request, HeaderSet& /*reply*/) {
+    if (profile.refuseConnect) {
+        return *profile.refuseConnect;
+    }
+    if (strict() && request.getHeader(HeaderSet::TARGET)) {
+        // An Object Push receiver serves no other service.
+        return ResponseCodes::OBEX_HTTP_NOT_ACCEPTABLE;
+    }
+    return ResponseCodes::OBEX_HTTP_OK;
+}
+
+int PhoneRequestHandler::onPutPacket(Operation& operation) {
+    const auto body = operation.openInputStream();
+    if (current.lock() != body) {
+        object.reset();
+        received = 0;
+        current = body;
+        if (const int verdict = beginObject(operation); verdict != kContinue) {
+            return refuse(verdict);
+        }
+    }
+    receive(*body, false);
+    return kContinue;
+}
+
+int PhoneRequestHandler::onPut(Operation& operation) {
+    receive(*operation.openInputStream(), true);
+    current.reset();
+    if (object) {
+        object->commit();
+        object.reset();
+    }
+    return ResponseCodes::OBEX_HTTP_OK;
+}
+
+int PhoneRequestHandler::beginObject(Operation& operation) {
+    if (strict() && refusedBefore) {
+        return ResponseCodes::OBEX_HTTP_FORBIDDEN;
+    }
+    if (profile.refusePut) {
+        return *profile.refusePut;
+    }
+    const HeaderSetImpl headers = operation.getReceivedHeaders();
+    if (strict()) {
+        if (const int verdict = strictVerdict(headers); verdict != kContinue) {
+            return verdict;
+        }
+    }
+    if (!ownerAccepted) {
+        if (const int answer = askOwner(); answer != kContinue) {
+            return answer;
+        }
+    }
+    if (profile.saveTo) {
+        object = std::make_unique<ReceivedObject>(
+            *profile.saveTo, safeFileName(headers.get<std::string>(HeaderSet::NAME).value_or("")));
+    }
+    return kContinue;
+}
+
+int PhoneRequestHandler::askOwner() {
+    const bool ignored = profile.prompt == Profile::Prompt::Ignore;
+    if (!waitUnlessStopped(stop, ignored ? profile.promptTimeout : profile.promptDelay)) {
+        drop("The phone was switched off");
+    }
+    if (profile.prompt != Profile::Prompt::Accept) {
+        return ResponseCodes::OBEX_HTTP_FORBIDDEN;
+    }
+    ownerAccepted = true;
+    return kContinue;
+}
+
+int PhoneRequestHandler::refuse(int code) {
+    refusedBefore = true;
+    object.reset();
+    current.reset();
+    return code;
+}
+
+void PhoneRequestHandler::receive(bluetooth::InputStream& body, bool whole) {
+    std::array<std::uint8_t, kChunk> buffer;
+    while (true) {
+        // A stream still receiving blocks when empty; a whole object's ends.
+        const std::size_t ready = whole ? buffer.size() : std::min(body.available(), buffer.size());
+        if (ready == 0) {
+            break;
+        }
+        const int count = body.read(std::span(buffer).first(ready));
+        if (count < 0) {
+            break;
+        }
+        received += count;
+        if (object) {
+            object->write(std::span(buffer).first(static_cast<std::size_t>(count)));
+        }
+    }
+    if (profile.dropAfterBytes && received >= *profile.dropAfterBytes) {
+        drop("The phone dropped the connection");
+    }
+}
+
+void PhoneRequestHandler::drop(const char* why) {
+    object.reset();
+    current.reset();
+    throw bluetooth::IOError(why);
+}
+
+}  // namespace flarecast::obex

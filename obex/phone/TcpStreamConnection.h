@@ -1,0 +1,27 @@
+#pragma once
+
+#include <memory>
+
+#include "bluetooth/connections/Connection.h"
+#include "bluetooth/native/posix/TcpSocket.h"
+
+namespace flarecast::obex {
+
+// A stream connection over one TCP socket, for OBEX over TCP. close() ends every read and write
+// on it at once; the descriptor goes with the last of the connection and its streams.
+class TcpStreamConnection final : public bluetooth::StreamConnection {
+public:
+    explicit TcpStreamConnection(bluetooth::TcpSocket socket);
+    ~TcpStreamConnection() override;
+    TcpStreamConnection(const TcpStreamConnection&) = delete;
+    TcpStreamConnection& operator=(const TcpStreamConnection&) = delete;
+
+    std::shared_ptr<bluetooth::InputStream> openInputStream() override;
+    std::shared_ptr<bluetooth::OutputStream> openOutputStream() override;
+    void close() override;
+
+private:
+    const std::shared_ptr<bluetooth::TcpSocket> socket;
+};
+
+}  // namespace flarecast::obex
