@@ -1,10 +1,10 @@
 #pragma once
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
-#include <regex>
 #include <string>
 
 #include "bluetooth/io/Errors.h"
@@ -28,9 +28,12 @@ inline Object named(const std::string& name, const std::string& body = "body") {
 
 // The code in one of our client's refusal messages; nothing when it carries none.
 inline std::optional<int> codeIn(const std::string& message) {
-    std::smatch found;
-    if (std::regex_search(message, found, std::regex("(accepted|command) ([0-9]+)"))) {
-        return std::stoi(found[2]);
+    for (const std::string before : {"accepted ", "command "}) {
+        const std::size_t at = message.find(before);
+        if (at != std::string::npos && at + before.size() < message.size() &&
+            std::isdigit(static_cast<unsigned char>(message[at + before.size()]))) {
+            return std::stoi(message.substr(at + before.size()));
+        }
     }
     return std::nullopt;
 }

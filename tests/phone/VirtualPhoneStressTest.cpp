@@ -1,0 +1,86 @@
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "PhoneClient.h"
+#include "bluetooth/native/posix/TcpSocket.h"
+#include "obex/phone/TcpStreamConnection.h"
+#include "obex/phone/VirtualPhone.h"
+#include "obex/session/OBEXConnection.h"
+
+namespace flarecast::obex {
+namespace {
+
+using bluetooth::TcpSocket;
+using Profile = bluetooth::VirtualPhoneProfile;
+using std::chrono::milliseconds;
+
+std::size_t entriesIn(const char* folder) {
+    std::size_t count = 0;
+    if (DIR* listing = ::opendir(folder)) {
+        while (::readdir(listing) != nullptr) {
+            ++count;
+        }
+        ::closedir(listing);
+    }
+    return count;
+}
+
+bool eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(milliseconds(1));
+    }
+    return true;
+}
+
+// Each round starts a phone whose every wait is long, sends it clients that are inside those
+// waits or in the middle of a packet, and destroys it from another thread: it must stop at
+// once, and leave no descriptor or thread behind.
+TEST(VirtualPhoneStress, APhoneDestroyedWhileClientsAreInsideItEndsAtOnceAndLeavesNothing) {
+    // Once first, for the threads that a runtime starts with the process's first thread.
+    VirtualPhone(Profile{}).port();
+    const std::size_t descriptorsBefore = entriesIn("/proc/self/fd");
+    const std::size_t threadsBefore = entriesIn("/proc/self/task");
+    for (int round = 0; round < 40; ++round) {
+        Profile profile;
+        profile.preset = Profile::Preset::Strict;
+        profile.prompt = Profile::Prompt::Ignore;
+        profile.promptTimeout = std::chrono::minutes(10);
+        if (round % 2 == 1) {
+            profile.linkLatency = std::chrono::minutes(10);
+        }
+        auto phone = std::make_unique<VirtualPhone>(profile);
+        const std::uint16_t port = phone->port();
+        std::jthread pusher([port] {
+            try {
+                OBEXConnection session(
+                    std::make_unique<TcpStreamConnection>(TcpSocket::connectTo("127.0.0.1", port)));
+                session.connect(nullptr);
+                testing::Object photo = testing::named("a.jpg");
+                photo.type = "image/jpeg";
+                testing::push(session, photo);
+            } catch (const bluetooth::IOError&) {
+            }
+        });
+        // A packet begun and never finished.
+        TcpSocket half = TcpSocket::connectTo("127.0.0.1", port);
+        half.sendAll(std::vector<std::uint8_t>{0x80, 0x00, 0x20, 0x10});
+        std::this_thread::sleep_for(milliseconds(round % 4));
+        auto destroyed = std::async(std::launch::async, [&phone] { phone.reset(); });
+        ASSERT_EQ(destroyed.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+            << "round " << round;
+    }
+    EXPECT_TRUE(eventually([&] { return entriesIn("/proc/self/fd") <= descriptorsBefore; }))
+        << entriesIn("/proc/self/fd") << " descriptors open, " << descriptorsBefore << " before";
+    EXPECT_TRUE(eventually([&] { return entriesIn("/proc/self/task") <= threadsBefore; }))
+        << entriesIn("/proc/self/task") << " threads, " << threadsBefore << " before";
+}
+
+}  // namespace
+}  // namespace flarecast::obex
