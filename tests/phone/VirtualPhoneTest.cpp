@@ -60,8 +60,16 @@ TEST_F(VirtualPhoneTest, AcceptsAnObjectOfManyPacketsAndSavesItWhole) {
     const std::string body = randomText(100000);
     const auto session = connected(url("plain"));
     EXPECT_EQ(push(*session, named("hello.bin", body)), kOk);
+    // An aborted object leaves nothing, and the next one is an object of its own.
+    HeaderSetImpl headers;
+    headers.setHeader(HeaderSet::NAME, std::string("aborted.bin"));
+    const auto aborted = session->put(&headers);
+    aborted->openOutputStream()->write(Bytes(5000, 'x'));
+    aborted->abort();
+    EXPECT_EQ(push(*session, named("after.bin")), kOk);
     session->disconnect(nullptr);
-    EXPECT_EQ(saved("plain"), (std::map<std::string, std::string>{{"hello.bin", body}}));
+    EXPECT_EQ(saved("plain"),
+              (std::map<std::string, std::string>{{"hello.bin", body}, {"after.bin", "body"}}));
 }
 
 TEST_F(VirtualPhoneTest, NamesAreNeverPathsAndNeverOverwrite) {
