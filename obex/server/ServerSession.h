@@ -32,7 +32,8 @@ public:
         // challenge; the callbacks also answer the client's own challenges.
         Authenticator* authenticator = nullptr;
         // Called with the size of each request packet before it is handled, on the session's
-        // thread; a slow link or a slow peer can be simulated here.
+        // thread; a slow link or a slow peer can be simulated here. An I/O error thrown from it
+        // drops the client.
         std::function<void(std::size_t)> packetArrived;
     };
 
