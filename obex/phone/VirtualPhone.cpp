@@ -26,7 +26,7 @@ VirtualPhone::VirtualPhone(bluetooth::VirtualPhoneProfile profile, const std::st
                            std::uint16_t port)
     : profile(std::move(profile)),
       authenticator(this->profile.password
-                        ? std::make_unique<PhoneAuthenticator>(*this->profile.password)
+                        ? std::make_unique<PasswordAuthenticator>(*this->profile.password)
                         : nullptr),
       listening(bluetooth::TcpSocket::listenOn(host, port)) {
     if (this->profile.saveTo) {

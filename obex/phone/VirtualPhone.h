@@ -9,7 +9,7 @@
 #include "bluetooth/io/OwnedThread.h"
 #include "bluetooth/native/neighbourhood/VirtualPhoneHost.h"
 #include "bluetooth/native/posix/TcpSocket.h"
-#include "obex/phone/PhoneAuthenticator.h"
+#include "obex/auth/PasswordAuthenticator.h"
 #include "obex/server/ServerSession.h"
 
 namespace flarecast::obex {
@@ -34,7 +34,7 @@ private:
 
     const bluetooth::VirtualPhoneProfile profile;
     std::stop_source stop;
-    std::unique_ptr<PhoneAuthenticator> authenticator;
+    std::unique_ptr<PasswordAuthenticator> authenticator;
     bluetooth::TcpSocket listening;
     std::mutex sessionsLock;
     std::vector<std::unique_ptr<ServerSession>> sessions;

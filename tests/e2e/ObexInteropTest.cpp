@@ -14,6 +14,7 @@
 #include "bluetooth/native/neighbourhood/NeighbourhoodStack.h"
 #include "obex/OBEXConnector.h"
 #include "obex/headers/ResponseCodes.h"
+#include "tests/common/Inbox.h"
 #include "tests/common/ObexTcpServer.h"
 #include "tests/common/OwnNetwork.h"
 
@@ -169,26 +170,6 @@ TEST_F(ObexInteropTest, AnEmptyFileIsAccepted) {
     EXPECT_TRUE(!saved.has_value() || saved->empty());
 }
 
-// Keeps the objects pushed to our server.
-class Inbox final : public ServerRequestHandler {
-public:
-    std::mutex lock;
-    std::vector<std::pair<std::string, Bytes>> objects;
-
-    int onPut(Operation& operation) override {
-        Bytes object;
-        const auto in = operation.openInputStream();
-        std::uint8_t buffer[4096];
-        for (int count; (count = in->read(buffer)) > 0;) {
-            object.insert(object.end(), buffer, buffer + count);
-        }
-        const std::lock_guard guard(lock);
-        objects.emplace_back(
-            operation.getReceivedHeaders().get<std::string>(HeaderSet::NAME).value_or(""), object);
-        return ResponseCodes::OBEX_HTTP_OK;
-    }
-};
-
 // The exit status of a program run to its end within a bound, or -1.
 int run(std::vector<std::string> arguments) {
     std::vector<char*> argv;
@@ -225,7 +206,7 @@ TEST_F(ObexInteropTest, AnotherProjectsClientPushesToOurServer) {
         GTEST_SKIP() << "obexftp is not installed";
     }
     const auto server = OBEXConnector::openNotifier("btgoep://localhost:1105");
-    const auto inbox = std::make_shared<Inbox>();
+    const auto inbox = std::make_shared<testing::Inbox>();
     auto serving = std::async(std::launch::async, [&] { server->acceptAndOpen(inbox); });
     const std::string text = "Pushed by another project's client\n";
     const fs::path file = folder / "pushed.txt";

@@ -7,6 +7,8 @@
 #include "bluetooth/discovery/LocalDevice.h"
 #include "bluetooth/io/Errors.h"
 #include "obex/OBEXConnector.h"
+#include "obex/auth/PasswordAuthenticator.h"
+#include "tests/common/Inbox.h"
 
 namespace flarecast::obex {
 namespace {
@@ -24,37 +26,6 @@ constexpr const char* kOwnServer = "btgoep://00123456789b:3";
 class ObexServerTest : public ::testing::Test {
 protected:
     void SetUp() override { TestNeighbourhood::get(); }
-};
-
-class Inbox final : public ServerRequestHandler {
-public:
-    std::mutex lock;
-    std::vector<std::pair<std::string, Bytes>> objects;
-
-    int onPut(Operation& operation) override {
-        Bytes object;
-        const auto in = operation.openInputStream();
-        std::uint8_t buffer[4096];
-        for (int count; (count = in->read(buffer)) > 0;) {
-            object.insert(object.end(), buffer, buffer + count);
-        }
-        const std::lock_guard guard(lock);
-        objects.emplace_back(
-            operation.getReceivedHeaders().get<std::string>(HeaderSet::NAME).value_or(""), object);
-        return ResponseCodes::OBEX_HTTP_OK;
-    }
-};
-
-class Secret final : public Authenticator {
-public:
-    explicit Secret(std::string password) : password(password.begin(), password.end()) {}
-    PasswordAuthentication onAuthenticationChallenge(const std::string&, bool, bool) override {
-        return {{}, password};
-    }
-    Bytes onAuthenticationResponse(const std::optional<Bytes>&) override { return password; }
-
-private:
-    Bytes password;
 };
 
 std::vector<UUID> serviceClasses(ServiceRecord& record) {
@@ -105,9 +76,9 @@ int push(Authenticator* authenticator, const std::string& name, const Bytes& obj
 
 TEST_F(ObexServerTest, OurClientPushesToOurServerWithAndWithoutAuthentication) {
     const auto server = OBEXConnector::openNotifier("btgoep://localhost:1105");
-    const auto inbox = std::make_shared<Inbox>();
-    Secret secret("1234");
-    Secret wrong("4321");
+    const auto inbox = std::make_shared<flarecast::testing::Inbox>();
+    PasswordAuthenticator secret("1234");
+    PasswordAuthenticator wrong("4321");
     Bytes object(100000);
     for (std::size_t i = 0; i < object.size(); ++i) {
         object[i] = static_cast<std::uint8_t>(i * 7);
@@ -147,7 +118,7 @@ TEST_F(ObexServerTest, OurClientPushesToOurServerWithAndWithoutAuthentication) {
 
 TEST_F(ObexServerTest, OneClientAtATimeAndNothingAfterClose) {
     const auto server = OBEXConnector::openNotifier("btgoep://localhost:1105");
-    const auto inbox = std::make_shared<Inbox>();
+    const auto inbox = std::make_shared<flarecast::testing::Inbox>();
     auto serving = std::async(std::launch::async, [&] { server->acceptAndOpen(inbox); });
     const auto session = OBEXConnector::openSession(kOwnServer);
     serving.get();

@@ -7,6 +7,7 @@
 #include "obex/headers/HeaderCodec.h"
 #include "obex/server/ServerSession.h"
 #include "tests/common/Hex.h"
+#include "tests/common/Inbox.h"
 
 namespace flarecast::obex {
 namespace {
@@ -16,28 +17,12 @@ using testing::PeerScript;
 using testing::ScriptedConnection;
 
 // Keeps what the session handed it and answers as told.
-class RecordingHandler final : public ServerRequestHandler {
+class RecordingHandler final : public flarecast::testing::Inbox {
 public:
-    std::mutex lock;
-    std::vector<Bytes> objects;
-    std::vector<std::string> names;
     int deletes = 0;
     Bytes getObject;
     int getCode = ResponseCodes::OBEX_HTTP_OK;
 
-    int onPut(Operation& operation) override {
-        Bytes object;
-        const auto in = operation.openInputStream();
-        std::uint8_t buffer[1000];
-        for (int count; (count = in->read(buffer)) > 0;) {
-            object.insert(object.end(), buffer, buffer + count);
-        }
-        const std::lock_guard guard(lock);
-        objects.push_back(object);
-        names.push_back(
-            operation.getReceivedHeaders().get<std::string>(HeaderSet::NAME).value_or(""));
-        return ResponseCodes::OBEX_HTTP_OK;
-    }
     int onDelete(const HeaderSet&, HeaderSet&) override {
         const std::lock_guard guard(lock);
         ++deletes;
@@ -129,8 +114,8 @@ TEST(ServerSession, EachPutIsItsOwnObjectAndOnlyAPutWithoutBodyIsADelete) {
     EXPECT_EQ(responses[3], hex("A0 0003"));
     EXPECT_EQ(responses[4], hex("A0 0003"));
     const std::lock_guard guard(served.handler->lock);
-    EXPECT_EQ(served.handler->objects, (std::vector<Bytes>{{1, 2, 3}, {}}));
-    EXPECT_EQ(served.handler->names, (std::vector<std::string>{"a.txt", "empty.txt"}));
+    EXPECT_EQ(served.handler->objects, (std::vector<std::pair<std::string, Bytes>>{
+                                           {"a.txt", {1, 2, 3}}, {"empty.txt", {}}}));
     EXPECT_EQ(served.handler->deletes, 1);
 }
 

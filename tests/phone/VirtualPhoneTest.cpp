@@ -5,6 +5,7 @@
 
 #include "PhoneClient.h"
 #include "PhoneNeighbourhood.h"
+#include "obex/auth/PasswordAuthenticator.h"
 #include "obex/headers/ResponseCodes.h"
 #include "obex/session/OBEXConnection.h"
 
@@ -43,18 +44,6 @@ std::string randomText(std::size_t size) {
     }
     return text;
 }
-
-class Password final : public Authenticator {
-public:
-    explicit Password(std::string password) : password(password.begin(), password.end()) {}
-    PasswordAuthentication onAuthenticationChallenge(const std::string&, bool, bool) override {
-        return {{}, password};
-    }
-    Bytes onAuthenticationResponse(const std::optional<Bytes>&) override { return password; }
-
-private:
-    Bytes password;
-};
 
 TEST_F(VirtualPhoneTest, AcceptsAnObjectOfManyPacketsAndSavesItWhole) {
     const std::string body = randomText(100000);
@@ -141,8 +130,8 @@ TEST_F(VirtualPhoneTest, DropsTheConnectionMidObjectAndKeepsNothingOfIt) {
 }
 
 TEST_F(VirtualPhoneTest, APasswordPhoneServesOnlyClientsThatKnowThePassword) {
-    Password right("1234");
-    Password wrong("4321");
+    PasswordAuthenticator right("1234");
+    PasswordAuthenticator wrong("4321");
     struct Case {
         const char* what;
         Authenticator* authenticator;

@@ -6,10 +6,10 @@
 
 namespace flarecast::obex {
 
-// A phone with one password: it expects it from clients and gives it when they challenge.
-class PhoneAuthenticator final : public Authenticator {
+// One password: expected from peers, and given when they challenge.
+class PasswordAuthenticator final : public Authenticator {
 public:
-    explicit PhoneAuthenticator(const std::string& password)
+    explicit PasswordAuthenticator(const std::string& password)
         : password(password.begin(), password.end()) {}
 
     PasswordAuthentication onAuthenticationChallenge(const std::string& /*realm*/,
