@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <future>
+
+#include "app/engine/Obexsend.h"
+#include "bluetooth/io/Errors.h"
+#include "bluetooth/native/NativeStackFactory.h"
+#include "bluetooth/native/posix/TcpSocket.h"
+#include "obex/OBEXConnector.h"
+#include "obex/phone/VirtualPhoneLauncher.h"
+#include "tests/common/Eventually.h"
+#include "tests/common/TempFolder.h"
+
+namespace flarecast::engine {
+namespace {
+
+namespace fs = std::filesystem;
+using obex::Bytes;
+using obex::HeaderSet;
+
+// Keeps the rows in the order they came.
+class Rows final : public RowSink {
+public:
+    void append(const Logfile& row) override {
+        const std::lock_guard guard(lock);
+        rows.push_back(row);
+    }
+    std::vector<Logfile> all() {
+        const std::lock_guard guard(lock);
+        return rows;
+    }
+
+private:
+    std::mutex lock;
+    std::vector<Logfile> rows;
+};
+
+// What a server received: the headers of the first PUT packet and the whole object.
+class Receiver final : public obex::ServerRequestHandler {
+public:
+    std::mutex lock;
+    std::optional<std::string> name;
+    std::optional<std::string> type;
+    std::optional<std::int64_t> length;
+    Bytes object;
+
+    int onPut(obex::Operation& operation) override {
+        const auto headers = operation.getReceivedHeaders();
+        Bytes bytes;
+        const auto in = operation.openInputStream();
+        std::uint8_t buffer[4096];
+        for (int count; (count = in->read(buffer)) > 0;) {
+            bytes.insert(bytes.end(), buffer, buffer + count);
+        }
+        const std::lock_guard guard(lock);
+        name = headers.get<std::string>(HeaderSet::NAME);
+        type = headers.get<std::string>(HeaderSet::TYPE);
+        length = headers.get<std::int64_t>(HeaderSet::LENGTH);
+        object = std::move(bytes);
+        return obex::ResponseCodes::OBEX_HTTP_OK;
+    }
+};
+
+// Phones of the tests: "receiver" leads to our own server on the local channel 3; the others
+// are virtual phones.
+struct Phones {
+    testing::TempFolder root;
+    std::uint16_t serverPort = 0;
+
+    Phones() {
+        {
+            const bluetooth::TcpSocket probe = bluetooth::TcpSocket::listenOn("127.0.0.1", 0);
+            serverPort = probe.localPort();
+        }
+        const std::string folder = (root.path / "inbox").string();
+        const std::string json = R"({
+          "local": { "address": "0012a1b2c3d4", "rfcomm_ports": { "3": )" +
+                                 std::to_string(serverPort) + R"( } },
+          "devices": [
+            { "address": "001234560001", "rfcomm": { "3": "tcp:127.0.0.1:)" +
+                                 std::to_string(serverPort) + R"(" } },
+            { "address": "001234560002", "rfcomm": { "9": { "preset": "strict", "save_to": ")" +
+                                 folder + R"(" } } },
+            { "address": "001234560003", "rfcomm": { "9": { "preset": "strict",
+                                                           "prompt": "decline" } } },
+            { "address": "001234560004", "rfcomm": { "9": { "drop_after_bytes": 3000 } } },
+            { "address": "001234560005", "rfcomm": { "9": { "save_to": ")" +
+                                 folder + R"(" } } }
+          ] })";
+        const fs::path file = root.path / "neighbourhood.json";
+        std::ofstream(file) << json;
+        ::setenv("FLARECAST_NEIGHBOURHOOD", file.c_str(), 1);
+        bluetooth::installVirtualPhoneHost(std::make_shared<obex::VirtualPhoneLauncher>());
+    }
+
+    fs::path inbox() const { return root.path / "inbox"; }
+
+    static Phones& get() {
+        static Phones phones;
+        return phones;
+    }
+};
+
+std::string urlOf(const char* address, int channel) {
+    return std::string("btspp://") + address + ":" + std::to_string(channel) +
+           ";authenticate=false;encrypt=false";
+}
+
+fs::path fileWith(const fs::path& folder, const std::string& name, const std::string& text) {
+    fs::create_directories(folder);
+    std::ofstream(folder / name, std::ios::binary) << text;
+    return folder / name;
+}
+
+// Runs one push job to its end; the rows and what it printed.
+std::pair<std::vector<Logfile>, std::string> push(const std::string& url, const fs::path& file,
+                                                  const Logfile& row = {"Ada's phone",
+                                                                        "001234560002", "today",
+                                                                        false}) {
+    Rows rows;
+    ::testing::internal::CaptureStdout();
+    {
+        Obexsend job(url, file, row, rows);
+        job.start();
+        EXPECT_TRUE(testing::eventually([&job] { return job.finished(); }));
+    }
+    return {rows.all(), ::testing::internal::GetCapturedStdout()};
+}
+
+class ObexsendTest : public ::testing::Test {
+protected:
+    void SetUp() override { Phones::get(); }
+    testing::TempFolder files;
+};
+
+TEST_F(ObexsendTest, EachFileTypeGoesWithItsNameTypeAndLength) {
+    const auto server = obex::OBEXConnector::openNotifier("btgoep://localhost:1105");
+    struct Case {
+        const char* name;
+        std::optional<std::string> type;
+        const char* announced;
+    };
+    const Case cases[] = {
+        {"photo.jpg", "image/jpeg", "Image Selected\n"},
+        {"PHOTO.PNG", "image/png", "Image Selected\n"},
+        {"clip.3gp", "video/3gpp", ""},
+        {"card.vcf", "text/x-vcard", "Text Selected\n"},
+        {"offer.txt", "text/plain", "Text Selected\n"},
+        {"list.vcl", std::nullopt, ""},
+    };
+    for (const auto& c : cases) {
+        const std::string text = std::string("contents of ") + c.name;
+        const fs::path file = fileWith(files.path, c.name, text);
+        const auto receiver = std::make_shared<Receiver>();
+        auto serving = std::async(std::launch::async, [&] { server->acceptAndOpen(receiver); });
+        const auto [rows, printed] = push(urlOf("001234560001", 3), file);
+        serving.get();
+        ASSERT_EQ(rows.size(), 1U) << c.name;
+        EXPECT_TRUE(rows[0].sent) << c.name << "\n" << printed;
+        EXPECT_EQ(printed, std::string(c.name).substr(std::string(c.name).size() - 3) +
+                               "\nopening\ncreated header set\n" + c.announced +
+                               "putting....\nput....\nclosed...\n");
+        const std::lock_guard guard(receiver->lock);
+        EXPECT_EQ(receiver->name, c.name);
+        EXPECT_EQ(receiver->type, c.type) << c.name;
+        EXPECT_EQ(receiver->length, static_cast<std::int64_t>(text.size())) << c.name;
+        EXPECT_EQ(receiver->object, Bytes(text.begin(), text.end())) << c.name;
+        ASSERT_TRUE(testing::eventually([&] { return server->clientGone(); }));
+    }
+}
+
+TEST_F(ObexsendTest, OnlyAWholeObjectThatThePhoneTookCountsAsSent) {
+    const std::string big(10000, 'x');
+    struct Case {
+        const char* phone;
+        const char* name;
+        std::string text;
+        bool sent;
+    };
+    const Case cases[] = {
+        {"001234560002", "offer.txt", "an offer", true},   // strict, accepts
+        {"001234560003", "offer.txt", "an offer", false},  // declines
+        {"001234560004", "big.txt", big, false},           // drops mid-body
+        {"001234560002", "empty.txt", "", false},          // strict: LENGTH 0
+        {"001234560005", "empty.txt", "", true},           // plain: an empty file
+        {"001234560099", "offer.txt", "an offer", false},  // not there
+    };
+    for (const auto& c : cases) {
+        const auto [rows, printed] = push(urlOf(c.phone, 9), fileWith(files.path, c.name, c.text),
+                                          {"phone", c.phone, "Thursday", true});
+        ASSERT_EQ(rows.size(), 1U) << c.phone;
+        EXPECT_EQ(rows[0].sent, c.sent) << c.phone << " " << c.name << "\n" << printed;
+        EXPECT_EQ(rows[0].bluetoothname, "phone");
+        EXPECT_EQ(rows[0].bluetoothaddress, c.phone);
+        EXPECT_EQ(rows[0].datesent, "Thursday");
+    }
+    EXPECT_TRUE(fs::exists(Phones::get().inbox() / "offer.txt"));
+    EXPECT_TRUE(fs::exists(Phones::get().inbox() / "empty.txt"));
+    EXPECT_EQ(fs::file_size(Phones::get().inbox() / "empty.txt"), 0U);
+}
+
+TEST_F(ObexsendTest, ANameShorterThanAFileTypeStartsNoJob) {
+    Rows rows;
+    EXPECT_THROW(Obexsend(urlOf("001234560002", 9), files.path / "ab", {}, rows),
+                 bluetooth::IllegalArgumentError);
+    EXPECT_TRUE(rows.all().empty());
+}
+
+}  // namespace
+}  // namespace flarecast::engine
