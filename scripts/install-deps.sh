@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev libgl-dev fonts-dejavu-core
     xvfb libx11-dev libxtst-dev
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-    nlohmann-json3-dev
+    nlohmann-json3-dev libicu-dev
     libbluetooth-dev clang libclang-rt-14-dev
     openobex-apps obexftp
 )

@@ -2,7 +2,9 @@
 
 #include <fstream>
 #include <future>
+#include <map>
 
+#include "app/engine/Bluetoothfunctions.h"
 #include "app/engine/Obexsend.h"
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/native/NativeStackFactory.h"
@@ -65,6 +67,8 @@ public:
 // Phones of the tests: "receiver" leads to our own server on the local channel 3; the others
 // are virtual phones.
 struct Phones {
+    static constexpr const char* kObjectPush = R"([ { "uuid": "1105", "channel": 9 } ])";
+
     testing::TempFolder root;
     std::uint16_t serverPort = 0;
 
@@ -77,16 +81,27 @@ struct Phones {
         const std::string json = R"({
           "local": { "address": "0012a1b2c3d4", "rfcomm_ports": { "3": )" +
                                  std::to_string(serverPort) + R"( } },
+          "inquiry_ms": 20,
           "devices": [
-            { "address": "001234560001", "rfcomm": { "3": "tcp:127.0.0.1:)" +
+            { "address": "001234560001", "name": "Own server", "sdp": "none",
+              "rfcomm": { "3": "tcp:127.0.0.1:)" +
                                  std::to_string(serverPort) + R"(" } },
-            { "address": "001234560002", "rfcomm": { "9": { "preset": "strict", "save_to": ")" +
+            { "address": "001234560002", "name": "Strict", "services": )" +
+                                 kObjectPush + R"(,
+              "rfcomm": { "9": { "preset": "strict", "save_to": ")" +
                                  folder + R"(" } } },
-            { "address": "001234560003", "rfcomm": { "9": { "preset": "strict",
-                                                           "prompt": "decline" } } },
-            { "address": "001234560004", "rfcomm": { "9": { "drop_after_bytes": 3000 } } },
-            { "address": "001234560005", "rfcomm": { "9": { "save_to": ")" +
-                                 folder + R"(" } } }
+            { "address": "001234560003", "name": "Declines", "services": )" +
+                                 kObjectPush + R"(,
+              "rfcomm": { "9": { "preset": "strict", "prompt": "decline" } } },
+            { "address": "001234560004", "name": "Drops", "services": )" +
+                                 kObjectPush + R"(,
+              "rfcomm": { "9": { "drop_after_bytes": 3000 } } },
+            { "address": "001234560005", "name": "Plain", "services": )" +
+                                 kObjectPush + R"(,
+              "rfcomm": { "9": { "save_to": ")" +
+                                 folder + R"(" } } },
+            { "address": "001234560002", "name": "Strict" },
+            { "address": "001234560006", "name": "Broken", "sdp": "error" }
           ] })";
         const fs::path file = root.path / "neighbourhood.json";
         std::ofstream(file) << json;
@@ -205,6 +220,40 @@ TEST_F(ObexsendTest, ANameShorterThanAFileTypeStartsNoJob) {
     EXPECT_THROW(Obexsend(urlOf("001234560002", 9), files.path / "ab", {}, rows),
                  bluetooth::IllegalArgumentError);
     EXPECT_TRUE(rows.all().empty());
+}
+
+// The engine's waits, short enough for tests.
+constexpr Pacing kQuick{std::chrono::milliseconds(1), std::chrono::milliseconds(1),
+                        std::chrono::milliseconds(1), std::chrono::milliseconds(1), 5};
+
+TEST_F(ObexsendTest, APassPushesOnceToEveryDeviceThatOffersObjectPush) {
+    const fs::path file = fileWith(files.path, "offer.txt", "An offer for you");
+    Rows rows;
+    ::testing::internal::CaptureStdout();
+    {
+        Bluetoothfunctions worker(file, rows, kQuick);
+        EXPECT_TRUE(worker.stopped);
+        worker.running = true;
+        worker.start();
+        EXPECT_FALSE(worker.stopped);
+        ASSERT_TRUE(testing::eventually([&] { return worker.stopped.load(); }));
+    }
+    const std::string printed = ::testing::internal::GetCapturedStdout();
+    // One row per device with the service, whatever its push gave; none for the others, and
+    // none twice for the device reported twice.
+    std::map<std::string, bool> sent;
+    for (const auto& row : rows.all()) {
+        EXPECT_FALSE(sent.contains(row.bluetoothaddress)) << row.bluetoothaddress;
+        sent[row.bluetoothaddress] = row.sent;
+        EXPECT_FALSE(row.datesent.empty());
+    }
+    EXPECT_EQ(sent, (std::map<std::string, bool>{{"001234560002", true},
+                                                 {"001234560003", false},
+                                                 {"001234560004", true},
+                                                 {"001234560005", true}}))
+        << printed;
+    EXPECT_NE(printed.find("Service Search No Records\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("Service Search Error\n"), std::string::npos) << printed;
 }
 
 }  // namespace
