@@ -35,8 +35,16 @@ void SearchServicesThread::run() {
 }
 
 int SearchServicesThread::search() {
-    const std::optional<std::vector<int>> handles =
-        peer.getServiceHandles(uuidSet, device.getAddress());
+    std::optional<std::vector<int>> handles;
+    try {
+        handles = peer.getServiceHandles(uuidSet, device.getAddress());
+    } catch (const BluetoothStateException&) {
+        // Our own adapter failed, not the device.
+        throw;
+    } catch (const IOError& error) {
+        printLine(error.what());
+        return DiscoveryListener::SERVICE_SEARCH_DEVICE_NOT_REACHABLE;
+    }
     if (!handles) {
         return DiscoveryListener::SERVICE_SEARCH_ERROR;
     }

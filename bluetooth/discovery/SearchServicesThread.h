@@ -13,7 +13,8 @@ class BluetoothPeer;
 class DiscoveryListener;
 
 // Runs one service search on a device: the handle query, then the attributes of each record.
-// Every search ends with serviceSearchCompleted, SERVICE_SEARCH_ERROR when the query failed.
+// Every search ends with serviceSearchCompleted: SERVICE_SEARCH_DEVICE_NOT_REACHABLE when the
+// device could not be reached, SERVICE_SEARCH_ERROR when the query failed otherwise.
 class SearchServicesThread {
 public:
     SearchServicesThread(DiscoveryListener& listener, std::optional<std::vector<int>> attrSet,

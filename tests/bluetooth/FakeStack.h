@@ -64,7 +64,7 @@ public:
     void unregisterService(int) override {}
     int doInquiry(int, const DeviceFound& found, std::stop_token) override {
         if (inquiryFails) {
-            throw IOError("adapter gone");
+            throw BluetoothStateException("adapter gone");
         }
         for (const auto& device : devices) {
             found(device.name, device.address, device.deviceClass);
@@ -74,7 +74,7 @@ public:
     std::optional<std::vector<int>> getServiceHandles(std::span<const UUID>,
                                                       std::int64_t) override {
         if (handlesFail) {
-            throw IOError("adapter gone");
+            throw BluetoothStateException("adapter gone");
         }
         return handles;
     }

@@ -101,7 +101,8 @@ struct Phones {
               "rfcomm": { "9": { "save_to": ")" +
                                  folder + R"(" } } },
             { "address": "001234560002", "name": "Strict" },
-            { "address": "001234560006", "name": "Broken", "sdp": "error" }
+            { "address": "001234560006", "name": "Broken", "sdp": "error" },
+            { "address": "001234560007", "name": "Far away", "sdp": "unreachable" }
           ] })";
         const fs::path file = root.path / "neighbourhood.json";
         std::ofstream(file) << json;
@@ -254,6 +255,7 @@ TEST_F(ObexsendTest, APassPushesOnceToEveryDeviceThatOffersObjectPush) {
         << printed;
     EXPECT_NE(printed.find("Service Search No Records\n"), std::string::npos) << printed;
     EXPECT_NE(printed.find("Service Search Error\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("Device Not Reachable\n"), std::string::npos) << printed;
 }
 
 }  // namespace

@@ -116,10 +116,10 @@ TEST_F(DiscoveryTest, ServiceSearchesEndWithTheirCodeAndTheObjectPushURL) {
         {0x00123456789a, 1, "btspp://00123456789a:9;authenticate=false;encrypt=false"},
         {0x00123456789b, 4, std::nullopt},
         {0x00123456789c, 3, std::nullopt},
-        {0x00123456789d, 3, std::nullopt},
+        {0x00123456789d, 6, std::nullopt},
         {0x00123456789e, 1, "btspp://00123456789e:9;authenticate=false;encrypt=false"},
         {0x00123456789f, 4, std::nullopt},
-        {0x001122334455, 3, std::nullopt},
+        {0x001122334455, 6, std::nullopt},
     };
     for (const auto& c : cases) {
         Bluetooth listener;
