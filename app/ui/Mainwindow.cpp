@@ -5,6 +5,9 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QStyle>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
 
 #include "app/ui/FileFilter.h"
 #include "app/ui/LogCsv.h"
@@ -14,8 +17,9 @@
 
 namespace flarecast::ui {
 
-Mainwindow::Mainwindow(std::unique_ptr<FileDialogs> fileDialogs)
+Mainwindow::Mainwindow(std::unique_ptr<FileDialogs> fileDialogs, engine::Pacing pacing)
     : dialogs(std::move(fileDialogs)),
+      pacing(pacing),
       mytable(this),
       Jmenufile(&jMenuBar1),
       Jmenuhelp(&jMenuBar1),
@@ -32,7 +36,10 @@ Mainwindow::Mainwindow(std::unique_ptr<FileDialogs> fileDialogs)
     setWindowIcon(QIcon(QStringLiteral(":/images/icon.gif")));
 }
 
-Mainwindow::~Mainwindow() = default;
+Mainwindow::~Mainwindow() {
+    // The stopper reads the worker; it ends once the pass has.
+    stopbluetooththread.reset();
+}
 
 void Mainwindow::initComponents() {
     setWindowTitle(QStringLiteral("Flarecast v1.0"));
@@ -75,6 +82,10 @@ void Mainwindow::initComponents() {
             [this] { JmenuitemsavelogActionPerformed(); });
     connect(&Jmenuitemexit, &QAction::triggered, this, [this] { JmenuitemexitActionPerformed(); });
     connect(&Jmenuabout, &QAction::triggered, this, [this] { JmenuaboutActionPerformed(); });
+    connect(&Startbluetoothbtn, &QPushButton::clicked, this,
+            [this] { StartbluetoothbtnActionPerformed(); });
+    connect(&Stopbluetoothbtn, &QPushButton::clicked, this,
+            [this] { StopbluetoothbtnActionPerformed(); });
 
     for (auto [object, name] : std::initializer_list<std::pair<QObject*, const char*>>{
              {&Filename, "Filename"},
@@ -155,8 +166,66 @@ void Mainwindow::closeEvent(QCloseEvent* event) {
 }
 
 void Mainwindow::endProgram() {
+    if (bluetoothfunctions || !retired.empty()) {
+        // Engine threads may be inside a pass or a push: the program ends at once, without
+        // waiting for them.
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
     // Ends the event loop with status 0 whatever other windows are open.
     QCoreApplication::exit(0);
+}
+
+void Mainwindow::enableFileMenu(bool enabled) {
+    // The accelerators go with the menu.
+    Jmenufile.setEnabled(enabled);
+    for (QAction* item : {&Jmenuitemopen, &Jmenuitemsavelog, &Jmenuitemexit}) {
+        item->setEnabled(enabled);
+    }
+}
+
+void Mainwindow::StartbluetoothbtnActionPerformed() {
+    if (bluetoothfunctions) {
+        return;
+    }
+    if (Filename.text().isEmpty()) {
+        Statusfield.setText(QStringLiteral("No File Choosen"));
+        return;
+    }
+    Statusfield.setText(QStringLiteral("Running"));
+    bluetoothfunctions = std::make_unique<engine::Bluetoothfunctions>(chosenfile, mytable, pacing);
+    bluetoothfunctions->running = true;
+    bluetoothfunctions->start();
+    Stopbluetoothbtn.setEnabled(true);
+    Startbluetoothbtn.setEnabled(false);
+    enableFileMenu(false);
+}
+
+void Mainwindow::StopbluetoothbtnActionPerformed() {
+    Statusfield.setText(QStringLiteral("Stopping"));
+    Stopbluetoothbtn.setEnabled(false);
+    engine::Bluetoothfunctions* const worker = bluetoothfunctions.get();
+    // The previous stopper has ended: Stop stays disabled until its work is done.
+    stopbluetooththread = std::make_unique<bluetooth::OwnedThread>();
+    stopbluetooththread->start([this, worker] {
+        if (worker != nullptr) {
+            worker->running = false;
+            while (!worker->stopped) {
+                std::this_thread::sleep_for(pacing.poll);
+            }
+        }
+        QMetaObject::invokeMethod(
+            this, [this] { stopped(); }, Qt::QueuedConnection);
+    });
+}
+
+void Mainwindow::stopped() {
+    if (bluetoothfunctions) {
+        retired.push_back(std::move(bluetoothfunctions));
+    }
+    Startbluetoothbtn.setEnabled(true);
+    enableFileMenu(true);
+    Statusfield.setText(QStringLiteral("Stopped"));
 }
 
 void Mainwindow::JmenuitemopenActionPerformed() {

@@ -14,10 +14,14 @@
 #include <QWidget>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
+#include "app/engine/Bluetoothfunctions.h"
+#include "app/engine/Pacing.h"
 #include "app/ui/About.h"
 #include "app/ui/DeviceTableModel.h"
 #include "app/ui/FileDialogs.h"
+#include "bluetooth/io/OwnedThread.h"
 
 namespace flarecast::ui {
 
@@ -27,8 +31,8 @@ class Mainwindow final : public QMainWindow {
     Q_OBJECT
 
 public:
-    // Without dialogs the window uses the toolkit's file dialogs.
-    explicit Mainwindow(std::unique_ptr<FileDialogs> dialogs = nullptr);
+    // Without dialogs the window uses the toolkit's file dialogs; the engine runs at pacing.
+    explicit Mainwindow(std::unique_ptr<FileDialogs> dialogs = nullptr, engine::Pacing pacing = {});
     ~Mainwindow() override;
 
     DeviceTableModel& table() { return mytable; }
@@ -47,8 +51,18 @@ private:
     void JmenuitemsavelogActionPerformed();
     void JmenuitemexitActionPerformed();
     void JmenuaboutActionPerformed();
+    void StartbluetoothbtnActionPerformed();
+    void StopbluetoothbtnActionPerformed();
+    // The stopper has seen the pass end: back to idle.
+    void stopped();
+    void enableFileMenu(bool enabled);
 
     std::unique_ptr<FileDialogs> dialogs;
+    const engine::Pacing pacing;
+    std::unique_ptr<engine::Bluetoothfunctions> bluetoothfunctions;
+    // Workers whose pass has ended; their push jobs may still be running.
+    std::vector<std::unique_ptr<engine::Bluetoothfunctions>> retired;
+    std::unique_ptr<bluetooth::OwnedThread> stopbluetooththread;
     About aboutwindow;
     DeviceTableModel mytable;
     std::filesystem::path chosenfile;

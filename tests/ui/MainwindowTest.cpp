@@ -16,6 +16,8 @@
 
 #include "ScriptedDialogs.h"
 #include "app/ui/Mainwindow.h"
+#include "bluetooth/native/NativeStackFactory.h"
+#include "obex/phone/VirtualPhoneLauncher.h"
 
 namespace flarecast::ui {
 
@@ -39,7 +41,30 @@ private:
     QString filename() { return control<QLineEdit>("Filename").text(); }
     void trigger(const char* action) { control<QAction>(action).trigger(); }
 
+    QTemporaryDir phones;
+
 private slots:
+    // Two phones that take every object, for whole passes; nothing before touches the stack.
+    void initTestCase() {
+        QVERIFY(phones.isValid());
+        const QString file = phones.filePath(QStringLiteral("neighbourhood.json"));
+        QFile json(file);
+        QVERIFY(json.open(QIODevice::WriteOnly));
+        const QByteArray inbox = phones.filePath(QStringLiteral("inbox")).toUtf8();
+        json.write(R"({ "inquiry_ms": 20, "devices": [
+            { "address": "001234560001", "name": "Ada's phone",
+              "services": [ { "uuid": "1105", "channel": 9 } ],
+              "rfcomm": { "9": { "save_to": ")" +
+                   inbox + R"(" } } },
+            { "address": "001234560002", "name": "Grace's tablet",
+              "services": [ { "uuid": "1105", "channel": 9 } ],
+              "rfcomm": { "9": { "save_to": ")" +
+                   inbox + R"(" } } } ] })");
+        json.close();
+        qputenv("FLARECAST_NEIGHBOURHOOD", file.toUtf8());
+        bluetooth::installVirtualPhoneHost(std::make_shared<obex::VirtualPhoneLauncher>());
+    }
+
     void init() {
         replies = {};
         window = std::make_unique<Mainwindow>(std::make_unique<ScriptedDialogs>(replies));
@@ -262,6 +287,57 @@ private slots:
         window->about().show();
         QVERIFY(window->about().grab().save(QStringLiteral(FLARECAST_RENDER_DIR "/about.png")));
         window->about().close();
+    }
+
+    void startWithoutAFileSaysSo() {
+        control<QPushButton>("Startbluetoothbtn").click();
+        QCOMPARE(status(), QStringLiteral("No File Choosen"));
+        QVERIFY(control<QPushButton>("Startbluetoothbtn").isEnabled());
+        QVERIFY(!control<QPushButton>("Stopbluetoothbtn").isEnabled());
+    }
+
+    void aPassFillsTheTableAndStopReturnsToIdle() {
+        const engine::Pacing quick{std::chrono::milliseconds(1), std::chrono::milliseconds(1),
+                                   std::chrono::milliseconds(1), std::chrono::milliseconds(1), 5};
+        window = std::make_unique<Mainwindow>(std::make_unique<ScriptedDialogs>(replies), quick);
+        window->show();
+        QTemporaryDir folder;
+        const QString offer = folder.filePath(QStringLiteral("offer.txt"));
+        QFile file(offer);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("An offer");
+        file.close();
+        replies.fileToSend = {offer};
+        trigger("Jmenuitemopen");
+        for (int pass = 1; pass <= 2; ++pass) {
+            control<QPushButton>("Startbluetoothbtn").click();
+            QCOMPARE(status(), QStringLiteral("Running"));
+            QVERIFY(!control<QPushButton>("Startbluetoothbtn").isEnabled());
+            QVERIFY(control<QPushButton>("Stopbluetoothbtn").isEnabled());
+            QVERIFY(!control<QMenu>("Jmenufile").isEnabled());
+            QVERIFY(!control<QAction>("Jmenuitemexit").isEnabled());
+            QVERIFY(control<QMenu>("Jmenuhelp").isEnabled());
+            // A new worker forgets the phones of the last one: each pass serves both again.
+            QTRY_COMPARE_WITH_TIMEOUT(window->table().rowCount(), 2 * pass, 20000);
+            QCOMPARE(status(), QStringLiteral("Running"));
+            control<QPushButton>("Stopbluetoothbtn").click();
+            QCOMPARE(status(), QStringLiteral("Stopping"));
+            QVERIFY(!control<QPushButton>("Stopbluetoothbtn").isEnabled());
+            QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Stopped"), 20000);
+            QVERIFY(control<QPushButton>("Startbluetoothbtn").isEnabled());
+            QVERIFY(control<QMenu>("Jmenufile").isEnabled());
+        }
+        for (int row = 0; row < window->table().rowCount(); ++row) {
+            QCOMPARE(window->table().data(window->table().index(row, 3)).toString(),
+                     QStringLiteral("true"));
+        }
+        const QString log = folder.filePath(QStringLiteral("log.csv"));
+        replies.logFile = {log};
+        trigger("Jmenuitemsavelog");
+        QCOMPARE(status(), QStringLiteral("Log Saved"));
+        QFile saved(log);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll().count('\n'), 5);
     }
 
     void closingTheWindowEndsTheProgramWithStatusZero() {
