@@ -9,4 +9,6 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}
 fi
 bash scripts/install-deps.sh
 bash scripts/build.sh build --target flarecast
+# Without a neighbourhood of its own, Flarecast runs among the demo's virtual phones.
+export FLARECAST_NEIGHBOURHOOD="${FLARECAST_NEIGHBOURHOOD:-demo}"
 exec build/app/ui/flarecast

@@ -1,12 +1,15 @@
 #include "app/ui/Main.h"
 
 #include <QApplication>
+#include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "app/ui/Mainwindow.h"
 #include "bluetooth/io/Console.h"
 #include "bluetooth/native/NativeStackFactory.h"
+#include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
 #include "obex/phone/VirtualPhoneLauncher.h"
 
 namespace flarecast::ui {
@@ -24,6 +27,11 @@ int Main::main(int argc, char** argv) {
     std::error_code error;
     homedir = std::filesystem::current_path(error).string();
     bluetooth::printLine(error ? error.message() : homedir);
+    if (const char* neighbourhood = std::getenv("FLARECAST_NEIGHBOURHOOD");
+        neighbourhood != nullptr && std::string_view(neighbourhood) == "demo") {
+        bluetooth::printLine("The demo phones save what they receive in " +
+                             bluetooth::demoInbox().string());
+    }
     const int status = application.exec();
     mainwindow.reset();
     return status;

@@ -249,18 +249,41 @@ private:
 
 // Ada's phone asks its owner and accepts; Grace's tablet is declined. Both take the time that
 // a real link would.
+// Most phones take the object after their owner's short prompt; one declines, one has no Object
+// Push, one is out of reach, one is reported twice and one is on a slow link. "$" is the folder
+// of the phone's received files.
 constexpr std::string_view kDemo = R"({
   "inquiry_ms": 3000,
   "devices": [
     { "address": "00123456789a", "name": "Ada's phone", "class": "0x5a020c",
       "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 9 } ],
-      "rfcomm": { "9": { "preset": "strict", "prompt_delay_ms": 2500,
+      "rfcomm": { "9": { "preset": "strict", "prompt_delay_ms": 1500, "save_to": "$/ada",
                          "link_bytes_per_second": 80000, "link_latency_ms": 30 } } },
     { "address": "00123456789b", "name": "Grace's tablet", "class": "0x1a011c",
       "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 4 } ],
-      "rfcomm": { "4": { "preset": "strict", "prompt": "decline", "prompt_delay_ms": 4000,
+      "rfcomm": { "4": { "preset": "strict", "prompt": "decline", "prompt_delay_ms": 3000,
                          "link_latency_ms": 30 } } },
-    { "address": "00123456789c", "name": "Headset", "class": "0x240404", "sdp": "none" }
+    { "address": "00123456789c", "name": "Headset", "class": "0x240404", "sdp": "none" },
+    { "address": "001a2b3c4d5e", "name": "Linus' phone", "class": "0x5a020c",
+      "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 12 } ],
+      "rfcomm": { "12": { "preset": "strict", "prompt_delay_ms": 800, "save_to": "$/linus",
+                          "link_bytes_per_second": 120000, "link_latency_ms": 20 } } },
+    { "address": "0024e8f1a2b3", "name": "Margaret's phone", "class": "0x5a020c",
+      "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 9 } ],
+      "rfcomm": { "9": { "preset": "strict", "prompt_delay_ms": 1200, "save_to": "$/margaret",
+                         "link_bytes_per_second": 100000, "link_latency_ms": 25 } } },
+    { "address": "001a2b3c4d5e", "name": "Linus' phone", "class": "0x5a020c" },
+    { "address": "0019c1d2e3f4", "name": "Alan's laptop", "class": "0x3a010c",
+      "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 5 } ],
+      "rfcomm": { "5": { "save_to": "$/alan", "link_bytes_per_second": 200000,
+                         "link_latency_ms": 10 } } },
+    { "address": "0021fe0a1b2c", "name": "Far-away phone", "class": "0x5a020c",
+      "sdp": "unreachable" },
+    { "address": "0023d4c5b6a7", "name": "Katherine's phone", "class": "0x5a020c",
+      "services": [ { "uuid": "1105", "name": "OBEX Object Push", "channel": 9 } ],
+      "rfcomm": { "9": { "preset": "strict", "prompt_delay_ms": 1000,
+                         "save_to": "$/katherine", "link_bytes_per_second": 12000,
+                         "link_latency_ms": 60 } } }
   ]
 })";
 
@@ -287,8 +310,23 @@ Neighbourhood loadNeighbourhoodFile(const std::string& path) {
     return parseNeighbourhood(contents.str(), path);
 }
 
+std::filesystem::path demoInbox() {
+    std::error_code error;
+    const std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
+    return (error ? std::filesystem::path("/tmp") : temporary) / "flarecast-demo";
+}
+
 Neighbourhood demoNeighbourhood() {
-    return parseNeighbourhood(kDemo, "demo");
+    // Every "$" stands in a save_to value, as the start of a path.
+    std::string json(kDemo);
+    std::string folder = demoInbox().string();
+    // Stays valid inside a JSON string.
+    std::erase_if(folder, [](char c) { return c == '"' || c == '\\'; });
+    for (std::size_t at = json.find('$'); at != std::string::npos;
+         at = json.find('$', at + folder.size())) {
+        json.replace(at, 1, folder);
+    }
+    return parseNeighbourhood(json, "demo");
 }
 
 }  // namespace flarecast::bluetooth

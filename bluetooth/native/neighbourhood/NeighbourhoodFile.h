@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,9 @@ class NeighbourhoodError : public Error {
 Neighbourhood parseNeighbourhood(std::string_view json, const std::string& source);
 Neighbourhood loadNeighbourhoodFile(const std::string& path);
 
-// The neighbourhood built into the program, for demonstrations.
+// The neighbourhood built into the program, for demonstrations; its phones save what they receive
+// in folders under demoInbox().
 Neighbourhood demoNeighbourhood();
+std::filesystem::path demoInbox();
 
 }  // namespace flarecast::bluetooth
