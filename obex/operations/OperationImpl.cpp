@@ -60,7 +60,6 @@ OperationImpl::OperationImpl(int kind, const HeaderSet* headers,
             sent.setHeader(id, headers->getHeader(id));
         }
     }
-    outbox->setHeadersToSend(sent);
     int k = kind;
     if (sent.getHeader(HeaderSet::END_OF_BODY) && k == kPut) {
         k = kPut | kFinal;
@@ -80,7 +79,6 @@ OperationImpl::OperationImpl(int kind, const HeaderSet* headers,
         if (const auto challenge = received.get<Bytes>(HeaderSet::AUTH_CHALLENGE)) {
             sent.setHeader(HeaderSet::AUTH_RESPONSE,
                            createAuthResponse(*authenticator, *challenge));
-            outbox->setHeadersToSend(sent);
             handler.sendCommand(requestCode, handler.encodeHeaders(&sent));
             response = handler.receiveCommand();
             received = parseHeaders(3, response);
@@ -170,57 +168,121 @@ std::optional<HeaderSetImpl> OperationOutbox::takeHeadersToSend() {
     return std::exchange(headersToSend, std::nullopt);
 }
 
-void OperationOutbox::writeBody(std::span<const std::uint8_t> bytes) {
-    const std::lock_guard guard(writeLock);
-    if (detached) {
-        throw IOError("Operation closed");
-    }
+std::size_t OperationOutbox::bodyRoom() const {
     const std::size_t headerBytes = headersToSend ? hsToByteArray(&*headersToSend).size() : 0;
-    // Every chunk leaves room for the pending headers, and for the connection id that goes
-    // into every packet, so that no packet exceeds what the peer accepts.
+    // The connection id goes into every packet, and no packet may exceed what the peer accepts.
     const std::ptrdiff_t room = static_cast<std::ptrdiff_t>(handler->getMTU()) -
                                 kBodyPacketOverhead - handler->requestOverhead() -
                                 static_cast<std::ptrdiff_t>(headerBytes);
     if (room <= 0) {
         throw IOError("Peer's packet size leaves no room for a body");
     }
-    const auto chunk = static_cast<std::size_t>(room);
-    do {
-        const std::size_t size = std::min(bytes.size(), chunk);
-        sendBodyPacket(bytes.first(size));
-        bytes = bytes.subspan(size);
-    } while (!bytes.empty());
+    return static_cast<std::size_t>(room);
 }
 
-void OperationOutbox::sendBodyPacket(std::span<const std::uint8_t> bytes) {
-    HeaderSetImpl packet = headersToSend ? *headersToSend : handler->createHeaderSet();
-    packet.setHeader(HeaderSet::BODY, Bytes(bytes.begin(), bytes.end()));
-    handler->sendCommand(kPut, handler->encodeHeaders(&packet));
-    headersToSend.reset();
-    const Bytes response = handler->receiveCommand();
-    if (response[0] != kContinue) {
-        throw IOError("Error while sending PUT command " + std::to_string(response[0]));
+void OperationOutbox::checkOpen() const {
+    if (detached || ended) {
+        throw IOError("Operation closed");
     }
-    responseCode = kContinue;
 }
 
-void OperationImpl::finalExchange(int requestCode) {
-    try {
-        handler.sendCommand(requestCode, kEmptyEndOfBody);
-        outbox->setResponseCode(handler.receiveCommand()[0]);
-    } catch (const bluetooth::Error& error) {
-        bluetooth::printLine(error.what());
+int OperationOutbox::exchange(int opCode, int bodyId, std::span<const std::uint8_t> bytes) {
+    Bytes data;
+    if (auto headers = std::exchange(headersToSend, std::nullopt)) {
+        headers->setHeader(HeaderSet::BODY, std::nullopt);
+        headers->setHeader(HeaderSet::END_OF_BODY, std::nullopt);
+        data = handler->encodeHeaders(&*headers);
     }
+    const std::size_t length = bytes.size() + 3;
+    data.reserve(data.size() + length);
+    data.push_back(static_cast<std::uint8_t>(bodyId));
+    data.push_back(static_cast<std::uint8_t>(length >> 8));
+    data.push_back(static_cast<std::uint8_t>(length));
+    data.insert(data.end(), bytes.begin(), bytes.end());
+    handler->sendCommand(opCode, data);
+    const int code = handler->receiveCommand()[0];
+    responseCode = code;
+    return code;
+}
+
+bool OperationOutbox::sendBody(std::span<const std::uint8_t> bytes) {
+    // A packet that fails or is refused ends the operation.
+    ended = true;
+    if (exchange(kPut, HeaderSet::BODY, bytes) != kContinue) {
+        kept.clear();
+        return false;
+    }
+    ended = false;
+    return true;
+}
+
+void OperationOutbox::sendKept(std::size_t count) {
+    if (!sendBody(std::span(kept).first(count))) {
+        throw IOError("Error while sending PUT command " + std::to_string(responseCode));
+    }
+    kept.erase(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+void OperationOutbox::writeBody(std::span<const std::uint8_t> bytes) {
+    const std::lock_guard guard(writeLock);
+    checkOpen();
+    // A packet's worth waits for one byte more, so that the last one is the final packet.
+    for (std::size_t room = bodyRoom(); kept.size() + bytes.size() > room; room = bodyRoom()) {
+        const std::size_t fill = std::min(bytes.size(), room - std::min(room, kept.size()));
+        kept.insert(kept.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(fill));
+        bytes = bytes.subspan(fill);
+        sendKept(room);
+    }
+    kept.insert(kept.end(), bytes.begin(), bytes.end());
+}
+
+void OperationOutbox::flush() {
+    const std::lock_guard guard(writeLock);
+    if (kept.empty()) {
+        return;
+    }
+    checkOpen();
+    while (!kept.empty()) {
+        sendKept(std::min(kept.size(), bodyRoom()));
+    }
+}
+
+void OperationOutbox::finish() {
+    const std::lock_guard guard(writeLock);
+    if (ended) {
+        return;
+    }
+    // Headers given late may leave the final packet less room than is kept.
+    for (std::size_t room = bodyRoom(); kept.size() > room; room = bodyRoom()) {
+        if (!sendBody(std::span(kept).first(room))) {
+            return;
+        }
+        kept.erase(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(room));
+    }
+    ended = true;
+    exchange(kPut | kFinal, HeaderSet::END_OF_BODY, std::exchange(kept, {}));
+}
+
+void OperationOutbox::drop() {
+    const std::lock_guard guard(writeLock);
+    kept.clear();
+    ended = true;
 }
 
 void OperationImpl::close() {
     if (opNeedsClosing) {
-        finalExchange(kPut | kFinal);
+        outbox->finish();
     }
 }
 
 void OperationImpl::abort() {
-    finalExchange(OpCode::ABORT);
+    outbox->drop();
+    try {
+        handler.sendCommand(OpCode::ABORT, kEmptyEndOfBody);
+        outbox->setResponseCode(handler.receiveCommand()[0]);
+    } catch (const bluetooth::Error& error) {
+        bluetooth::printLine(error.what());
+    }
 }
 
 }  // namespace flarecast::obex

@@ -19,24 +19,42 @@ public:
 
     void setHeadersToSend(std::optional<HeaderSetImpl> headers);
     std::optional<HeaderSetImpl> takeHeadersToSend();
-    // One body packet or several, each answered with continue.
+    // Keeps the bytes, and sends full body packets, each answered with continue, while more
+    // than a packet's worth is kept. A refusal ends the operation with an I/O error.
     void writeBody(std::span<const std::uint8_t> bytes);
+    // What is kept goes out now, as body packets.
+    void flush();
+    // What is kept, and the pending headers, go in the final packet; the peer's code is recorded,
+    // a refusal too. Only the first call sends; I/O errors pass on.
+    void finish();
+    // The kept bytes are dropped and nothing more is sent.
+    void drop();
     int getResponseCode() const { return responseCode; }
     void setResponseCode(int code) { responseCode = code; }
     // The operation is gone: later writes fail.
     void detach() { detached = true; }
 
 private:
-    void sendBodyPacket(std::span<const std::uint8_t> bytes);
+    // The body bytes the next packet has room for.
+    std::size_t bodyRoom() const;
+    void checkOpen() const;
+    // One packet of the pending headers and a body header; the peer's code.
+    int exchange(int opCode, int bodyId, std::span<const std::uint8_t> bytes);
+    // False when the peer refused; the operation has ended then.
+    bool sendBody(std::span<const std::uint8_t> bytes);
+    // The first count kept bytes as one body packet; an I/O error when refused.
+    void sendKept(std::size_t count);
 
     const std::shared_ptr<CommandHandler> handler;
     std::mutex writeLock;
     std::optional<HeaderSetImpl> headersToSend;
+    Bytes kept;
+    bool ended = false;
     std::atomic<int> responseCode{0};
     std::atomic<bool> detached{false};
 };
 
-// Cuts what the application writes into PUT packets no larger than the peer accepts.
+// Gathers what the application writes into PUT packets as large as the peer accepts.
 class OBEXPutOutputStream final : public bluetooth::OutputStream {
 public:
     explicit OBEXPutOutputStream(std::shared_ptr<OperationOutbox> outbox)
@@ -44,6 +62,7 @@ public:
     using OutputStream::write;
     void write(int byte) override;
     void write(std::span<const std::uint8_t> bytes) override { outbox->writeBody(bytes); }
+    void flush() override { outbox->flush(); }
 
 private:
     const std::shared_ptr<OperationOutbox> outbox;
@@ -90,10 +109,6 @@ public:
     std::optional<HeaderSetImpl> takeHeadersToSend() { return outbox->takeHeadersToSend(); }
 
 private:
-    // Sends opCode with an empty end of body, reads and records the response code; errors are
-    // printed.
-    void finalExchange(int opCode);
-
     CommandHandler& handler;
     const int opCode;
     std::optional<HeaderSetImpl> recHeaders;
