@@ -14,7 +14,8 @@ public:
         std::string pattern =
             (std::filesystem::temp_directory_path() / "flarecast-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) {
-            path = pattern;
+            // As the programs under test will see it, links resolved.
+            path = std::filesystem::canonical(pattern);
         }
     }
     ~TempFolder() {

@@ -9,33 +9,17 @@
 #include "bluetooth/native/NativeStackFactory.h"
 #include "bluetooth/native/posix/TcpSocket.h"
 #include "obex/phone/VirtualPhoneLauncher.h"
+#include "tests/common/TempFolder.h"
 
 namespace flarecast::obex::testing {
 
 namespace fs = std::filesystem;
 
-// A folder of its own under the system's temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "flarecast-phone-XXXXXX").string();
-        path = ::mkdtemp(pattern.data()) != nullptr ? fs::path(pattern) : fs::path();
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    fs::path path;
-};
-
 // The neighbourhood of this suite, read from a file as the program reads its own: one device
 // per behaviour, its channel 9 a virtual phone with the keys given, saving to a folder named
 // after it. Device "program" leads to a TCP port kept for a flarecast-phone process.
 struct PhoneNeighbourhood {
-    TempFolder root;
+    flarecast::testing::TempFolder root;
     std::uint16_t programPort = 0;
     std::map<std::string, std::string> urls;
 

@@ -28,6 +28,8 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include "tests/common/TempFolder.h"
+
 extern char** environ;
 
 namespace {
@@ -62,27 +64,6 @@ std::string describe(int waitStatus) {
     }
     return "wait status " + std::to_string(waitStatus);
 }
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string name = (fs::temp_directory_path() / "flarecast-exit-XXXXXX").string();
-        if (mkdtemp(name.data()) != nullptr) {
-            folder = fs::canonical(name);
-        }
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const fs::path& path() const { return folder; }
-
-private:
-    fs::path folder;
-};
 
 class Descriptor {
 public:
@@ -269,8 +250,8 @@ int ignoreXErrors(Display*, XErrorEvent*) {
 class ProgramExitTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(folder.path().empty());
-        server.emplace(folder.path());
+        ASSERT_FALSE(folder.path.empty());
+        server.emplace(folder.path);
         if (server->name.empty()) {
             // Where the server is part of the set-up, as in CI, its absence is a failure.
             if (getenv("FLARECAST_REQUIRE_X") != nullptr) {
@@ -285,7 +266,7 @@ protected:
         int unused = 0;
         ASSERT_TRUE(XTestQueryExtension(x.get(), &unused, &unused, &unused, &unused));
 
-        const fs::path runtime = folder.path() / "runtime";
+        const fs::path runtime = folder.path / "runtime";
         fs::create_directory(runtime);
         fs::permissions(runtime, fs::perms::owner_all);
         program.emplace(
@@ -294,10 +275,10 @@ protected:
                 // Kept off the operator's desktop: own settings, no session bus (where there is
                 // none, libdbus's failed attempt to start one leaks).
                 environmentWith({"DISPLAY=" + server->name, "QT_QPA_PLATFORM=xcb",
-                                 "XDG_CONFIG_HOME=" + folder.path().string(),
+                                 "XDG_CONFIG_HOME=" + folder.path.string(),
                                  "XDG_RUNTIME_DIR=" + runtime.string(),
                                  "DBUS_SESSION_BUS_ADDRESS=disabled:"}),
-                folder.path() / "stdout", folder.path() / "stderr", folder.path()});
+                folder.path / "stdout", folder.path / "stderr", folder.path});
         ASSERT_EQ(program->error(), 0) << strerror(program->error());
         ASSERT_TRUE(shows([this] { return (window = viewableWindowTitled("Flarecast v1.0")) != 0; },
                           "the main window"));
@@ -316,7 +297,7 @@ protected:
                << what << " did not appear; the program "
                << (status ? "ended with " + describe(*status) : std::string("still runs"))
                << " and wrote:\n"
-               << readFile(folder.path() / "stderr");
+               << readFile(folder.path / "stderr");
     }
 
     // The top-level windows the program shows now.
@@ -389,13 +370,13 @@ protected:
     void expectsCleanEnd() {
         const std::optional<int> status = program->waitForEnd(30s);
         ASSERT_TRUE(status.has_value()) << "the program did not end; it wrote:\n"
-                                        << readFile(folder.path() / "stderr");
+                                        << readFile(folder.path / "stderr");
         EXPECT_EQ(describe(*status), "status 0") << "the program wrote:\n"
-                                                 << readFile(folder.path() / "stderr");
-        EXPECT_EQ(readFile(folder.path() / "stdout"), "Test\n" + folder.path().string() + "\n");
+                                                 << readFile(folder.path / "stderr");
+        EXPECT_EQ(readFile(folder.path / "stdout"), "Test\n" + folder.path.string() + "\n");
     }
 
-    TempFolder folder;
+    flarecast::testing::TempFolder folder;
     std::optional<XServer> server;
     std::unique_ptr<Display, decltype(&XCloseDisplay)> x{nullptr, XCloseDisplay};
     std::optional<Process> program;
