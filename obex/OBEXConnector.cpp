@@ -79,24 +79,28 @@ std::unique_ptr<bluetooth::Connection> OBEXConnector::open(const std::string& ur
     return std::make_unique<OBEXConnection>(bluetooth::Connector::openStream(rfcomm));
 }
 
-std::unique_ptr<ClientSession> OBEXConnector::openSession(const std::string& url) {
-    std::unique_ptr<bluetooth::Connection> opened = open(url);
-    auto* session = dynamic_cast<ClientSession*>(opened.get());
-    if (session == nullptr) {
-        throw bluetooth::TypeError("Not an OBEX client session");
+namespace {
+
+// What open gives, as the kind the caller needs; a type error otherwise.
+template <typename Kind>
+std::unique_ptr<Kind> openAs(const std::string& url, const char* refusal) {
+    std::unique_ptr<bluetooth::Connection> opened = OBEXConnector::open(url);
+    auto* wanted = dynamic_cast<Kind*>(opened.get());
+    if (wanted == nullptr) {
+        throw bluetooth::TypeError(refusal);
     }
     opened.release();
-    return std::unique_ptr<ClientSession>(session);
+    return std::unique_ptr<Kind>(wanted);
+}
+
+}  // namespace
+
+std::unique_ptr<ClientSession> OBEXConnector::openSession(const std::string& url) {
+    return openAs<ClientSession>(url, "Not an OBEX client session");
 }
 
 std::unique_ptr<SessionNotifierImpl> OBEXConnector::openNotifier(const std::string& url) {
-    std::unique_ptr<bluetooth::Connection> opened = open(url);
-    auto* notifier = dynamic_cast<SessionNotifierImpl*>(opened.get());
-    if (notifier == nullptr) {
-        throw bluetooth::TypeError("Not an OBEX server");
-    }
-    opened.release();
-    return std::unique_ptr<SessionNotifierImpl>(notifier);
+    return openAs<SessionNotifierImpl>(url, "Not an OBEX server");
 }
 
 }  // namespace flarecast::obex

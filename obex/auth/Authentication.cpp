@@ -150,6 +150,16 @@ Bytes createAuthResponse(Authenticator& authenticator, std::span<const std::uint
     return response;
 }
 
+void IssuedNonces::issuedIn(const HeaderSet* headers) {
+    if (headers == nullptr) {
+        return;
+    }
+    if (const auto challenge = headers->getHeader(HeaderSet::AUTH_CHALLENGE);
+        challenge && std::holds_alternative<Bytes>(*challenge)) {
+        issued(std::get<Bytes>(*challenge));
+    }
+}
+
 void IssuedNonces::issued(std::span<const std::uint8_t> challenge) {
     if (challenge.size() < 18 || challenge[0] != kNonceTag) {
         return;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "obex/auth/Authenticator.h"
+#include "obex/headers/HeaderSet.h"
 
 namespace flarecast::obex {
 
@@ -50,6 +51,8 @@ class IssuedNonces {
 public:
     // Records the nonce of an outgoing AUTH_CHALLENGE value.
     void issued(std::span<const std::uint8_t> challenge);
+    // Records the nonce of the AUTH_CHALLENGE in a set about to be sent, if it holds one.
+    void issuedIn(const HeaderSet* headers);
     bool contains(const Nonce& nonce) const;
 
 private:

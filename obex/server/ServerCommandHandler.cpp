@@ -61,12 +61,7 @@ Bytes ServerCommandHandler::receiveCommand() {
 }
 
 Bytes ServerCommandHandler::encodeHeaders(const HeaderSet* headers) {
-    if (headers != nullptr) {
-        if (const auto challenge = headers->getHeader(HeaderSet::AUTH_CHALLENGE);
-            challenge && std::holds_alternative<Bytes>(*challenge)) {
-            issuedNonces.issued(std::get<Bytes>(*challenge));
-        }
-    }
+    issuedNonces.issuedIn(headers);
     return hsToByteArray(headers);
 }
 

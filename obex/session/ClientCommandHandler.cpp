@@ -68,12 +68,7 @@ Bytes ClientCommandHandler::receiveCommand() {
 }
 
 Bytes ClientCommandHandler::encodeHeaders(const HeaderSet* headers) {
-    if (headers != nullptr) {
-        if (const auto challenge = headers->getHeader(HeaderSet::AUTH_CHALLENGE);
-            challenge && std::holds_alternative<Bytes>(*challenge)) {
-            issuedNonces.issued(std::get<Bytes>(*challenge));
-        }
-    }
+    issuedNonces.issuedIn(headers);
     return hsToByteArray(headers);
 }
 

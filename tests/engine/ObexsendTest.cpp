@@ -8,10 +8,10 @@
 #include "app/engine/Obexsend.h"
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/native/NativeStackFactory.h"
-#include "bluetooth/native/posix/TcpSocket.h"
 #include "obex/OBEXConnector.h"
 #include "obex/phone/VirtualPhoneLauncher.h"
 #include "tests/common/Eventually.h"
+#include "tests/common/FreePort.h"
 #include "tests/common/TempFolder.h"
 
 namespace flarecast::engine {
@@ -73,10 +73,7 @@ struct Phones {
     std::uint16_t serverPort = 0;
 
     Phones() {
-        {
-            const bluetooth::TcpSocket probe = bluetooth::TcpSocket::listenOn("127.0.0.1", 0);
-            serverPort = probe.localPort();
-        }
+        serverPort = testing::freeLoopbackPort();
         const std::string folder = (root.path / "inbox").string();
         const std::string json = R"({
           "local": { "address": "0012a1b2c3d4", "rfcomm_ports": { "3": )" +

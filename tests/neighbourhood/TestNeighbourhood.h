@@ -1,14 +1,12 @@
 #pragma once
 
-#include <chrono>
-#include <functional>
-#include <thread>
-
 #include "DeafPeer.h"
 #include "EchoServer.h"
 #include "bluetooth/native/NativeStackFactory.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodStack.h"
+#include "tests/common/Eventually.h"
+#include "tests/common/FreePort.h"
 
 namespace flarecast::bluetooth::testing {
 
@@ -27,11 +25,7 @@ struct TestNeighbourhood {
         "1910020900093508350619110509010209010025104f424558204f626a6563742050757368090303350208ff";
 
     TestNeighbourhood() {
-        {
-            // A port that was free a moment ago, for the pinned channel.
-            const TcpSocket probe = TcpSocket::listenOn("127.0.0.1", 0);
-            pinnedPort = probe.localPort();
-        }
+        pinnedPort = flarecast::testing::freeLoopbackPort();
         const std::string record = kOppRecordHex;
         const std::string json = R"({
           "local": { "address": "0012a1b2c3d4", "rfcomm_ports": { "3": )" +
@@ -73,16 +67,6 @@ struct TestNeighbourhood {
     }
 };
 
-// Waits, within a bound, for something that other threads bring about.
-inline bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using flarecast::testing::eventually;
 
 }  // namespace flarecast::bluetooth::testing

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "bluetooth/native/NativeStackFactory.h"
-#include "bluetooth/native/posix/TcpSocket.h"
 #include "obex/phone/VirtualPhoneLauncher.h"
+#include "tests/common/FreePort.h"
 #include "tests/common/TempFolder.h"
 
 namespace flarecast::obex::testing {
@@ -41,11 +41,7 @@ struct PhoneNeighbourhood {
             {"prompt_ignore",
              R"({"preset": "strict", "prompt": "ignore", "prompt_timeout_ms": 40})"},
         };
-        {
-            // A port that was free a moment ago.
-            const bluetooth::TcpSocket probe = bluetooth::TcpSocket::listenOn("127.0.0.1", 0);
-            programPort = probe.localPort();
-        }
+        programPort = flarecast::testing::freeLoopbackPort();
         std::string devices;
         int number = 1;
         const auto add = [&](const std::string& name, const std::string& target) {
