@@ -4,15 +4,11 @@
 #include <future>
 #include <map>
 
-#include "app/engine/Bluetoothfunctions.h"
+#include "EngineTesting.h"
+#include "Phones.h"
 #include "app/engine/Obexsend.h"
 #include "bluetooth/io/Errors.h"
-#include "bluetooth/native/NativeStackFactory.h"
 #include "obex/OBEXConnector.h"
-#include "obex/phone/VirtualPhoneLauncher.h"
-#include "tests/common/Eventually.h"
-#include "tests/common/FreePort.h"
-#include "tests/common/TempFolder.h"
 
 namespace flarecast::engine {
 namespace {
@@ -20,23 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 using obex::Bytes;
 using obex::HeaderSet;
-
-// Keeps the rows in the order they came.
-class Rows final : public RowSink {
-public:
-    void append(const Logfile& row) override {
-        const std::lock_guard guard(lock);
-        rows.push_back(row);
-    }
-    std::vector<Logfile> all() {
-        const std::lock_guard guard(lock);
-        return rows;
-    }
-
-private:
-    std::mutex lock;
-    std::vector<Logfile> rows;
-};
 
 // What a server received: the headers of the first PUT packet and the whole object.
 class Receiver final : public obex::ServerRequestHandler {
@@ -64,66 +43,9 @@ public:
     }
 };
 
-// Phones of the tests: "receiver" leads to our own server on the local channel 3; the others
-// are virtual phones.
-struct Phones {
-    static constexpr const char* kObjectPush = R"([ { "uuid": "1105", "channel": 9 } ])";
-
-    testing::TempFolder root;
-    std::uint16_t serverPort = 0;
-
-    Phones() {
-        serverPort = testing::freeLoopbackPort();
-        const std::string folder = (root.path / "inbox").string();
-        const std::string json = R"({
-          "local": { "address": "0012a1b2c3d4", "rfcomm_ports": { "3": )" +
-                                 std::to_string(serverPort) + R"( } },
-          "inquiry_ms": 20,
-          "devices": [
-            { "address": "001234560001", "name": "Own server", "sdp": "none",
-              "rfcomm": { "3": "tcp:127.0.0.1:)" +
-                                 std::to_string(serverPort) + R"(" } },
-            { "address": "001234560002", "name": "Strict", "services": )" +
-                                 kObjectPush + R"(,
-              "rfcomm": { "9": { "preset": "strict", "save_to": ")" +
-                                 folder + R"(" } } },
-            { "address": "001234560003", "name": "Declines", "services": )" +
-                                 kObjectPush + R"(,
-              "rfcomm": { "9": { "preset": "strict", "prompt": "decline" } } },
-            { "address": "001234560004", "name": "Drops", "services": )" +
-                                 kObjectPush + R"(,
-              "rfcomm": { "9": { "drop_after_bytes": 3000 } } },
-            { "address": "001234560005", "name": "Plain", "services": )" +
-                                 kObjectPush + R"(,
-              "rfcomm": { "9": { "save_to": ")" +
-                                 folder + R"(" } } },
-            { "address": "001234560002", "name": "Strict" },
-            { "address": "001234560006", "name": "Broken", "sdp": "error" },
-            { "address": "001234560007", "name": "Far away", "sdp": "unreachable" }
-          ] })";
-        const fs::path file = root.path / "neighbourhood.json";
-        std::ofstream(file) << json;
-        ::setenv("FLARECAST_NEIGHBOURHOOD", file.c_str(), 1);
-        bluetooth::installVirtualPhoneHost(std::make_shared<obex::VirtualPhoneLauncher>());
-    }
-
-    fs::path inbox() const { return root.path / "inbox"; }
-
-    static Phones& get() {
-        static Phones phones;
-        return phones;
-    }
-};
-
 std::string urlOf(const char* address, int channel) {
     return std::string("btspp://") + address + ":" + std::to_string(channel) +
            ";authenticate=false;encrypt=false";
-}
-
-fs::path fileWith(const fs::path& folder, const std::string& name, const std::string& text) {
-    fs::create_directories(folder);
-    std::ofstream(folder / name, std::ios::binary) << text;
-    return folder / name;
 }
 
 // Runs one push job to its end; the rows and what it printed.
@@ -219,10 +141,6 @@ TEST_F(ObexsendTest, ANameShorterThanAFileTypeStartsNoJob) {
                  bluetooth::IllegalArgumentError);
     EXPECT_TRUE(rows.all().empty());
 }
-
-// The engine's waits, short enough for tests.
-constexpr Pacing kQuick{std::chrono::milliseconds(1), std::chrono::milliseconds(1),
-                        std::chrono::milliseconds(1), std::chrono::milliseconds(1), 5};
 
 TEST_F(ObexsendTest, APassPushesOnceToEveryDeviceThatOffersObjectPush) {
     const fs::path file = fileWith(files.path, "offer.txt", "An offer for you");
