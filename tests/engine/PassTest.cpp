@@ -1,0 +1,145 @@
+// Whole passes of the engine among neighbourhoods of virtual phones.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "EngineTesting.h"
+#include "Phones.h"
+
+namespace flarecast::engine {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// A device that offers Object Push on channel 9, served by a virtual phone described by phone.
+std::string device(const std::string& address, const std::string& name, const std::string& phone) {
+    return R"({ "address": ")" + address + R"(", "name": ")" + name + R"(",
+                "services": [ { "uuid": "1105", "channel": 9 } ],
+                "rfcomm": { "9": )" +
+           phone + " } }";
+}
+
+std::string neighbourhood(const std::vector<std::string>& devices) {
+    std::string list;
+    for (const auto& each : devices) {
+        list += (list.empty() ? "" : ",\n") + each;
+    }
+    return R"({ "inquiry_ms": 20, "devices": [ )" + list + " ] }";
+}
+
+std::vector<std::string> addressesOf(const std::vector<Logfile>& rows) {
+    std::vector<std::string> addresses;
+    for (const auto& row : rows) {
+        addresses.push_back(row.bluetoothaddress);
+    }
+    return addresses;
+}
+
+class PassTest : public ::testing::Test {
+protected:
+    void SetUp() override { Phones::get(); }
+    testing::TempFolder files;
+};
+
+// The owners of phones 1 to 5 answer after 1 to 5 times kTurn, the sixth at once. While five
+// jobs run, the sixth waits for the first to end, so its row comes second; started at once, it
+// would come first, and with fewer slots later.
+TEST_F(PassTest, TheSixthPushWaitsForAFreeSlot) {
+    constexpr int kTurn = 100;
+    const std::string text = "An offer for six phones";
+    const fs::path file = fileWith(files.path, "offer.txt", text);
+    std::vector<std::string> devices;
+    for (int phone = 1; phone <= 6; ++phone) {
+        const fs::path inbox = files.path / ("inbox" + std::to_string(phone));
+        devices.push_back(
+            device("0012345600a" + std::to_string(phone), "Phone " + std::to_string(phone),
+                   R"({ "save_to": ")" + inbox.string() + R"(", "prompt_delay_ms": )" +
+                       std::to_string(phone < 6 ? phone * kTurn : 0) + " }"));
+    }
+    OtherPhones phones(neighbourhood(devices));
+
+    const Pass pass = runPass(file);
+
+    EXPECT_EQ(addressesOf(pass.rows),
+              (std::vector<std::string>{"0012345600a1", "0012345600a6", "0012345600a2",
+                                        "0012345600a3", "0012345600a4", "0012345600a5"}))
+        << pass.printed;
+    for (const auto& row : pass.rows) {
+        EXPECT_TRUE(row.sent) << row.bluetoothaddress << "\n" << pass.printed;
+        EXPECT_EQ(row.bluetoothname, "Phone " + row.bluetoothaddress.substr(11));
+        EXPECT_FALSE(row.datesent.empty());
+    }
+    for (int phone = 1; phone <= 6; ++phone) {
+        const fs::path received = files.path / ("inbox" + std::to_string(phone)) / "offer.txt";
+        ASSERT_TRUE(fs::exists(received)) << received;
+        EXPECT_EQ(fs::file_size(received), text.size()) << received;
+        EXPECT_TRUE(printedInOrder(pass.printed, {"btspp://0012345600a" + std::to_string(phone) +
+                                                      ":9;authenticate=false;encrypt=false",
+                                                  "1", "Inquiry Completed"}));
+    }
+    const auto lines = linesOf(pass.printed);
+    for (const char* line : {"txt", "opening", "created header set", "Text Selected", "putting....",
+                             "put....", "closed..."}) {
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 6) << line << "\n" << pass.printed;
+    }
+    // Counted at the end of the pass: the five jobs still listed, the first having been dropped
+    // to free a slot.
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "5"), 1) << pass.printed;
+}
+
+TEST_F(PassTest, APushThatFailsGivesARowThatSaysNotSentAndThePassEnds) {
+    struct Case {
+        const char* what;
+        const char* phone;
+        std::size_t size;
+        // The job's last lines: how far it got, then its error.
+        std::vector<std::string> ending;
+    };
+    const Case cases[] = {
+        {"owner ignores the prompt",
+         R"({ "prompt": "ignore", "prompt_timeout_ms": 50 })",
+         100,
+         {"putting....", "Command not accepted 195(2)"}},
+        // The disconnect of the failure path meets the same end of the stream.
+        {"drops mid-body",
+         R"({ "drop_after_bytes": 3000 })",
+         10000,
+         {"putting....", "put....", "End of stream while reading a packet",
+          "End of stream while reading a packet"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path inbox = files.path / "inbox";
+        std::string phone = c.phone;
+        phone.insert(1, R"( "save_to": ")" + inbox.string() + R"(",)");
+        const fs::path file = fileWith(files.path, "offer.txt", std::string(c.size, 'x'));
+        OtherPhones phones(neighbourhood({device("0012345600b1", "Phone", phone)}));
+
+        const Pass pass = runPass(file);
+
+        ASSERT_EQ(pass.rows.size(), 1U) << pass.printed;
+        EXPECT_EQ(pass.rows[0].bluetoothaddress, "0012345600b1");
+        EXPECT_EQ(pass.rows[0].bluetoothname, "Phone");
+        EXPECT_FALSE(pass.rows[0].sent) << pass.printed;
+        std::vector<std::string> job = {"btspp://0012345600b1:9;authenticate=false;encrypt=false",
+                                        "1",
+                                        "Inquiry Completed",
+                                        "txt",
+                                        "opening",
+                                        "created header set",
+                                        "Text Selected"};
+        job.insert(job.end(), c.ending.begin(), c.ending.end());
+        EXPECT_TRUE(printedInOrder(pass.printed, job));
+        EXPECT_THAT(pass.printed, Not(HasSubstr("closed...")));
+        EXPECT_TRUE(!fs::exists(inbox) || fs::is_empty(inbox)) << "the phone kept an object";
+    }
+}
+
+}  // namespace
+}  // namespace flarecast::engine
