@@ -4,9 +4,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <fstream>
 #include <future>
 #include <random>
+#include <sstream>
 
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/native/NativeStackFactory.h"
@@ -17,6 +19,7 @@
 #include "tests/common/Inbox.h"
 #include "tests/common/ObexTcpServer.h"
 #include "tests/common/OwnNetwork.h"
+#include "tests/engine/EngineTesting.h"
 
 namespace flarecast::obex {
 namespace {
@@ -31,7 +34,7 @@ constexpr const char* kPhoneUrl = "btgoep://00123456789a:9;authenticate=false;en
 void installNeighbourhood() {
     static const bool installed = bluetooth::installNativeStack(
         std::make_unique<bluetooth::NeighbourhoodStack>(bluetooth::parseNeighbourhood(
-            R"({ "local": { "rfcomm_ports": { "3": 7650 } },
+            R"({ "local": { "rfcomm_ports": { "3": 7650 } }, "inquiry_ms": 20,
                  "devices": [ { "address": "00123456789a", "name": "Peer",
                  "services": [ { "uuid": "1105", "channel": 9 } ],
                  "rfcomm": { "9": "tcp:127.0.0.1:650" } } ] })",
@@ -218,6 +221,59 @@ TEST_F(ObexInteropTest, AnotherProjectsClientPushesToOurServer) {
     ASSERT_EQ(inbox->objects.size(), 1U);
     EXPECT_EQ(inbox->objects[0].first, "pushed.txt");
     EXPECT_EQ(inbox->objects[0].second, Bytes(text.begin(), text.end()));
+}
+
+// True once a server of this thread's network listens on the TCP port, over IPv4 or IPv6.
+bool listensOn(int port) {
+    char local[8];
+    std::snprintf(local, sizeof local, ":%04X", port);
+    for (const char* table : {"/proc/thread-self/net/tcp", "/proc/thread-self/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line);
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string slot;
+            std::string address;
+            std::string remote;
+            std::string state;
+            fields >> slot >> address >> remote >> state;
+            if (address.ends_with(local) && state == "0A") {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+TEST_F(ObexInteropTest, APassPushesTheFileToAnotherProjectsServer) {
+    std::mt19937 random(7);
+    std::string picture(40000, '\0');
+    for (auto& byte : picture) {
+        byte = static_cast<char>(random());
+    }
+    const fs::path file = engine::fileWith(folder / "outbox", "offer.jpg", picture);
+    ObexTcpServer server(folder, FLARECAST_REUSE_ADDRESS_PRELOAD);
+    ASSERT_TRUE(server.started());
+    // The push job connects once: the server must be listening by then.
+    ASSERT_TRUE(testing::eventually([] { return listensOn(ObexTcpServer::kPort); }));
+
+    const engine::Pass pass = engine::runPass(file);
+
+    ASSERT_EQ(pass.rows.size(), 1U) << pass.printed;
+    EXPECT_EQ(pass.rows[0].bluetoothname, "Peer");
+    EXPECT_EQ(pass.rows[0].bluetoothaddress, "00123456789a");
+    EXPECT_FALSE(pass.rows[0].datesent.empty());
+    EXPECT_TRUE(pass.rows[0].sent) << pass.printed;
+    EXPECT_TRUE(engine::printedInOrder(
+        pass.printed, {"btspp://00123456789a:9;authenticate=false;encrypt=false", "1",
+                       "Inquiry Completed", "jpg", "opening", "created header set",
+                       "Image Selected", "putting....", "put....", "closed..."}));
+    EXPECT_TRUE(server.finished());
+    ASSERT_TRUE(fs::exists(folder / "offer.jpg")) << "not among: " << savedNames();
+    const Bytes saved = contentsOf(folder / "offer.jpg");
+    EXPECT_TRUE(saved == Bytes(picture.begin(), picture.end()))
+        << saved.size() << " of " << picture.size() << " bytes";
 }
 
 }  // namespace
