@@ -8,7 +8,7 @@ packages=(
     xvfb libx11-dev libxtst-dev
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     nlohmann-json3-dev libicu-dev
-    libbluetooth-dev clang libclang-rt-14-dev
+    libbluetooth-dev libsdbus-c++-dev clang libclang-rt-14-dev
     openobex-apps obexftp
 )
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test. With --sanitize, the same suite runs in an
 # address and undefined-behaviour sanitizer build (folder build-sanitize/); with --thread, in a
-# thread-sanitizer build (folder build-tsan/).
+# thread-sanitizer build (folder build-tsan/); with --bluez-vm, the tests on a real kernel Bluetooth
+# stack run inside a throw-away VM (needs root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -11,19 +12,23 @@ case "${1:-}" in
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
-    ctest --test-dir build-sanitize --output-on-failure -j2
+    ctest --test-dir build-sanitize --output-on-failure -j2 -LE bluez-vm
     ;;
 --thread)
     bash scripts/build.sh build-tsan -DFLARECAST_SANITIZE_THREAD=ON
     export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp"
-    ctest --test-dir build-tsan --output-on-failure -j2
+    ctest --test-dir build-tsan --output-on-failure -j2 -LE bluez-vm
+    ;;
+--bluez-vm)
+    bash scripts/build.sh build
+    ctest --test-dir build --output-on-failure -L bluez-vm
     ;;
 "")
     bash scripts/build.sh build
-    ctest --test-dir build --output-on-failure -j2
+    ctest --test-dir build --output-on-failure -j2 -LE bluez-vm
     ;;
 *)
-    echo "usage: bash scripts/test.sh [--sanitize | --thread]" >&2
+    echo "usage: bash scripts/test.sh [--sanitize | --thread | --bluez-vm]" >&2
     exit 2
     ;;
 esac

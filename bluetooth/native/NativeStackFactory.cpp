@@ -5,9 +5,14 @@
 #include <string>
 
 #include "bluetooth/io/Console.h"
+#include "bluetooth/io/Errors.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodStack.h"
 #include "bluetooth/native/unavailable/UnavailableStack.h"
+
+#if FLARECAST_WITH_BLUEZ
+#include "bluetooth/native/bluez/BluezStack.h"
+#endif
 
 namespace flarecast::bluetooth {
 
@@ -25,12 +30,29 @@ TheStack& theStack() {
     return instance;
 }
 
+// This machine's own Bluetooth; without it the program still runs, says once what is missing,
+// and finds nothing.
+std::unique_ptr<NativeStack> platformStack() {
+#if FLARECAST_WITH_BLUEZ
+    try {
+        const char* adapter = std::getenv("FLARECAST_ADAPTER");
+        return bluez::BluezStack::open(adapter == nullptr ? "" : adapter);
+    } catch (const IOError& error) {
+        printLine("Bluetooth is not available: " + error.getMessage());
+        return std::make_unique<UnavailableStack>(error.getMessage());
+    }
+#else
+    printLine("Bluetooth is not available: this build has no Bluetooth stack for this system");
+    return std::make_unique<UnavailableStack>("no Bluetooth stack for this system");
+#endif
+}
+
 }  // namespace
 
 std::unique_ptr<NativeStack> createNativeStack(const char* neighbourhood,
                                                std::shared_ptr<VirtualPhoneHost> phoneHost) {
     if (neighbourhood == nullptr || *neighbourhood == '\0') {
-        return std::make_unique<UnavailableStack>();
+        return platformStack();
     }
     const std::string source(neighbourhood);
     try {

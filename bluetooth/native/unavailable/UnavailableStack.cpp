@@ -1,16 +1,13 @@
 #include "bluetooth/native/unavailable/UnavailableStack.h"
 
+#include "bluetooth/discovery/DiscoveryListener.h"
 #include "bluetooth/io/Errors.h"
 
 namespace flarecast::bluetooth {
 
-namespace {
-
-[[noreturn]] void unavailable() {
-    throw BluetoothStateException();
+void UnavailableStack::unavailable() const {
+    throw BluetoothStateException(reason);
 }
-
-}  // namespace
 
 int UnavailableStack::socket(bool, bool) {
     unavailable();
@@ -52,7 +49,8 @@ void UnavailableStack::unregisterService(int) {
     unavailable();
 }
 int UnavailableStack::doInquiry(int, const DeviceFound&, std::stop_token) {
-    unavailable();
+    // Why was said when the stack was chosen.
+    return DiscoveryListener::INQUIRY_ERROR;
 }
 
 std::optional<std::vector<int>> UnavailableStack::getServiceHandles(std::span<const UUID>,

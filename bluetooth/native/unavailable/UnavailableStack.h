@@ -1,13 +1,19 @@
 #pragma once
 
+#include <string>
+
 #include "bluetooth/native/NativeStack.h"
 
 namespace flarecast::bluetooth {
 
-// The stack of a machine with no usable Bluetooth: every operation fails with
-// BluetoothStateException, and nothing is ever found.
+// The stack of a machine with no usable Bluetooth: the adapter's address reads as zero, an
+// inquiry ends at once with INQUIRY_ERROR, and every other operation fails with
+// BluetoothStateException saying why.
 class UnavailableStack final : public NativeStack {
 public:
+    explicit UnavailableStack(std::string reason = "Bluetooth is not available")
+        : reason(std::move(reason)) {}
+
     int socket(bool authenticate, bool encrypt) override;
     std::int64_t getsockaddress(int handle) override;
     int getsockchannel(int handle) override;
@@ -26,6 +32,11 @@ public:
                                                       std::int64_t address) override;
     Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
                                int handle) override;
+
+private:
+    [[noreturn]] void unavailable() const;
+
+    const std::string reason;
 };
 
 }  // namespace flarecast::bluetooth

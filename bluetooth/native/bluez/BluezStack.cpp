@@ -1,0 +1,144 @@
+#include "bluetooth/native/bluez/BluezStack.h"
+
+#include <sdbus-c++/sdbus-c++.h>
+
+#include "bluetooth/io/Errors.h"
+#include "bluetooth/native/bluez/BluezAddress.h"
+#include "bluetooth/native/bluez/BluezDiscovery.h"
+
+namespace flarecast::bluetooth::bluez {
+
+std::unique_ptr<BluezStack> BluezStack::open(std::string_view wanted, Timing timing) {
+    std::unique_ptr<sdbus::IConnection> bus;
+    try {
+        bus = sdbus::createSystemBusConnection();
+    } catch (const sdbus::Error& error) {
+        throw IOError("the system D-Bus cannot be reached (" + error.getMessage() +
+                      "), so bluetoothd cannot be asked for an adapter");
+    }
+    const auto adapters = listAdapters(*bus);
+    if (adapters.empty()) {
+        throw IOError("bluetoothd reports no Bluetooth adapter");
+    }
+    const auto chosen = chooseAdapter(adapters, wanted);
+    if (!chosen) {
+        std::string names;
+        for (const auto& adapter : adapters) {
+            names += (names.empty() ? "" : ", ") + adapter.name;
+        }
+        throw IOError("no Bluetooth adapter is named " + std::string(wanted) +
+                      " (FLARECAST_ADAPTER); bluetoothd has " + names);
+    }
+    return std::make_unique<BluezStack>(*chosen, timing);
+}
+
+BluezStack::BluezStack(AdapterInfo adapter, Timing timing)
+    : adapter(std::move(adapter)),
+      adapterAddress(toBdaddr(this->adapter.address)),
+      timing(timing),
+      sdp(adapterAddress, timing.sdp),
+      services(adapterAddress) {}
+
+std::shared_ptr<BluezStack::Socket> BluezStack::socketFor(int handle) {
+    const std::lock_guard lock(socketsLock);
+    const auto found = sockets.find(handle);
+    if (found == sockets.end()) {
+        throw IOError("no such socket");
+    }
+    return found->second;
+}
+
+int BluezStack::addSocket(std::shared_ptr<Socket> socket) {
+    const std::lock_guard lock(socketsLock);
+    const int handle = nextSocket++;
+    sockets.emplace(handle, std::move(socket));
+    return handle;
+}
+
+int BluezStack::socket(bool authenticate, bool encrypt) {
+    return addSocket(
+        std::make_shared<Socket>(std::make_unique<RfcommSocket>(authenticate, encrypt)));
+}
+
+std::int64_t BluezStack::getsockaddress(int handle) {
+    return socketFor(handle)->remoteAddress.value_or(adapter.address);
+}
+
+int BluezStack::getsockchannel(int handle) {
+    return socketFor(handle)->rfcomm->channel();
+}
+
+void BluezStack::connect(int handle, std::int64_t address, int channel) {
+    socketFor(handle)->rfcomm->connect(adapterAddress, toBdaddr(address), channel, timing.connect);
+}
+
+void BluezStack::listen(int handle) {
+    socketFor(handle)->rfcomm->listen(adapterAddress);
+}
+
+int BluezStack::accept(int handle) {
+    auto accepted = std::make_shared<Socket>(socketFor(handle)->rfcomm->accept());
+    accepted->remoteAddress = accepted->rfcomm->remoteAddress();
+    return addSocket(std::move(accepted));
+}
+
+int BluezStack::recv(int handle) {
+    std::uint8_t byte = 0;
+    return recv(handle, {&byte, 1}) < 0 ? -1 : byte;
+}
+
+int BluezStack::recv(int handle, std::span<std::uint8_t> buffer) {
+    if (buffer.empty()) {
+        return 0;
+    }
+    const std::size_t count = socketFor(handle)->rfcomm->receive(buffer);
+    return count == 0 ? -1 : static_cast<int>(count);
+}
+
+void BluezStack::send(int handle, int byte) {
+    const auto low = static_cast<std::uint8_t>(byte);
+    send(handle, {&low, 1});
+}
+
+void BluezStack::send(int handle, std::span<const std::uint8_t> bytes) {
+    socketFor(handle)->rfcomm->sendAll(bytes);
+}
+
+void BluezStack::close(int handle) {
+    std::shared_ptr<Socket> socket;
+    {
+        const std::lock_guard lock(socketsLock);
+        const auto found = sockets.find(handle);
+        if (found == sockets.end()) {
+            throw IOError("no such socket");
+        }
+        socket = std::move(found->second);
+        sockets.erase(found);
+    }
+    // Wakes a thread blocked on it; the descriptor goes with the last user.
+    socket->rfcomm->shutdown();
+}
+
+int BluezStack::registerService(std::span<const std::uint8_t> record) {
+    return services.add(record);
+}
+
+void BluezStack::unregisterService(int handle) {
+    services.remove(handle);
+}
+
+int BluezStack::doInquiry(int /*accessCode*/, const DeviceFound& found, std::stop_token cancel) {
+    return discoverDevices(adapter, timing.inquiry, found, std::move(cancel));
+}
+
+std::optional<std::vector<int>> BluezStack::getServiceHandles(std::span<const UUID> uuids,
+                                                              std::int64_t address) {
+    return sdp.serviceHandles(toBdaddr(address), uuids);
+}
+
+Bytes BluezStack::getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
+                                       int handle) {
+    return sdp.serviceAttributes(toBdaddr(address), static_cast<std::uint32_t>(handle), attrIDs);
+}
+
+}  // namespace flarecast::bluetooth::bluez

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "bluetooth/native/NativeStack.h"
+#include "bluetooth/native/bluez/BluezAdapter.h"
+#include "bluetooth/native/bluez/RfcommSocket.h"
+#include "bluetooth/native/bluez/SdpClient.h"
+#include "bluetooth/native/bluez/ServiceRegistry.h"
+
+namespace flarecast::bluetooth::bluez {
+
+// Linux's Bluetooth through BlueZ, as an ordinary user next to the desktop's bluetoothd:
+// discovery and service records through bluetoothd's D-Bus API, SDP queries through
+// libbluetooth's client, RFCOMM through the kernel's sockets, all on one adapter.
+class BluezStack final : public NativeStack {
+public:
+    struct Timing {
+        // The standard inquiry length: eight times 1.28 s.
+        std::chrono::milliseconds inquiry{10240};
+        // Longer than a page of a device that is in range, bounded for one that is not.
+        std::chrono::milliseconds connect{20000};
+        std::chrono::milliseconds sdp{20000};
+    };
+
+    // The adapter named by wanted (hciN or its address), or the first one. An I/O error whose
+    // message says what is missing when there is no such adapter or no bluetoothd to ask.
+    static std::unique_ptr<BluezStack> open(std::string_view wanted, Timing timing);
+    static std::unique_ptr<BluezStack> open(std::string_view wanted) { return open(wanted, {}); }
+
+    BluezStack(AdapterInfo adapter, Timing timing);
+
+    const AdapterInfo& adapterInfo() const { return adapter; }
+
+    int socket(bool authenticate, bool encrypt) override;
+    std::int64_t getsockaddress(int handle) override;
+    int getsockchannel(int handle) override;
+    void connect(int handle, std::int64_t address, int channel) override;
+    void listen(int handle) override;
+    int accept(int handle) override;
+    int recv(int handle) override;
+    int recv(int handle, std::span<std::uint8_t> buffer) override;
+    void send(int handle, int byte) override;
+    void send(int handle, std::span<const std::uint8_t> bytes) override;
+    void close(int handle) override;
+    int registerService(std::span<const std::uint8_t> record) override;
+    void unregisterService(int handle) override;
+    int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel) override;
+    std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,
+                                                      std::int64_t address) override;
+    Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
+                               int handle) override;
+
+private:
+    struct Socket {
+        explicit Socket(std::unique_ptr<RfcommSocket> rfcomm) : rfcomm(std::move(rfcomm)) {}
+        std::unique_ptr<RfcommSocket> rfcomm;
+        // Set on an accepted socket: the address of the device at the other end.
+        std::optional<std::int64_t> remoteAddress;
+    };
+
+    std::shared_ptr<Socket> socketFor(int handle);
+    int addSocket(std::shared_ptr<Socket> socket);
+
+    const AdapterInfo adapter;
+    const bdaddr_t adapterAddress;
+    const Timing timing;
+    const SdpClient sdp;
+    ServiceRegistry services;
+
+    std::mutex socketsLock;
+    std::map<int, std::shared_ptr<Socket>> sockets;
+    int nextSocket = 1;
+};
+
+}  // namespace flarecast::bluetooth::bluez

@@ -1,0 +1,145 @@
+#include "bluetooth/native/bluez/SdpClient.h"
+
+#include <bluetooth/sdp.h>
+#include <bluetooth/sdp_lib.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "bluetooth/io/Errors.h"
+
+namespace flarecast::bluetooth::bluez {
+
+namespace {
+
+struct SessionCloser {
+    void operator()(sdp_session_t* session) const { sdp_close(session); }
+};
+using Session = std::unique_ptr<sdp_session_t, SessionCloser>;
+
+struct ListFreer {
+    void operator()(sdp_list_t* list) const { sdp_list_free(list, std::free); }
+};
+using OwnedList = std::unique_ptr<sdp_list_t, ListFreer>;
+
+// Holds the values that an sdp_list_t of the request points at.
+struct BorrowedList {
+    ~BorrowedList() { sdp_list_free(list, nullptr); }
+    void append(void* value) { list = sdp_list_append(list, value); }
+    sdp_list_t* list = nullptr;
+};
+
+Session connectTo(const bdaddr_t& adapter, const bdaddr_t& device,
+                  std::chrono::milliseconds limit) {
+    errno = 0;
+    Session session(sdp_connect(&adapter, &device, SDP_NON_BLOCKING));
+    if (!session) {
+        throw IOError(std::string("device not reachable: ") +
+                      std::strerror(errno != 0 ? errno : EHOSTUNREACH));
+    }
+    const int socket = sdp_get_socket(session.get());
+    pollfd connecting{socket, POLLOUT, 0};
+    const int ready = ::poll(&connecting, 1, static_cast<int>(limit.count()));
+    if (ready == 0) {
+        throw IOError("device not reachable: no answer");
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (ready < 0 || ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) < 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        throw IOError(std::string("device not reachable: ") + std::strerror(error));
+    }
+    // libbluetooth's requests expect a blocking socket; the time limits bound each wait.
+    ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) & ~O_NONBLOCK);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
+    timeval bound{};
+    bound.tv_sec = seconds.count();
+    bound.tv_usec = static_cast<suseconds_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(limit - seconds).count());
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+    return session;
+}
+
+// The shortest form of the UUID that means the same, as devices expect to be asked.
+uuid_t toSdpUuid(const UUID& uuid) {
+    static const UUID base(0);
+    const auto& bytes = uuid.bytes();
+    uuid_t result{};
+    if (std::memcmp(bytes.data() + 4, base.bytes().data() + 4, 12) == 0) {
+        const std::uint32_t value = (std::uint32_t{bytes[0]} << 24) |
+                                    (std::uint32_t{bytes[1]} << 16) |
+                                    (std::uint32_t{bytes[2]} << 8) | bytes[3];
+        if (value <= 0xFFFF) {
+            sdp_uuid16_create(&result, static_cast<std::uint16_t>(value));
+        } else {
+            sdp_uuid32_create(&result, value);
+        }
+    } else {
+        sdp_uuid128_create(&result, bytes.data());
+    }
+    return result;
+}
+
+}  // namespace
+
+std::optional<std::vector<int>> SdpClient::serviceHandles(const bdaddr_t& device,
+                                                          std::span<const UUID> uuids) const {
+    const Session session = connectTo(adapter, device, limit);
+    std::vector<uuid_t> searched;
+    searched.reserve(uuids.size());
+    BorrowedList search;
+    for (const UUID& uuid : uuids) {
+        searched.push_back(toSdpUuid(uuid));
+    }
+    for (uuid_t& uuid : searched) {
+        search.append(&uuid);
+    }
+    sdp_list_t* found = nullptr;
+    if (sdp_service_search_req(session.get(), search.list, 0xFFFF, &found) < 0) {
+        return std::nullopt;
+    }
+    const OwnedList handles(found);
+    std::vector<int> result;
+    for (const sdp_list_t* item = handles.get(); item != nullptr; item = item->next) {
+        result.push_back(static_cast<int>(*static_cast<const std::uint32_t*>(item->data)));
+    }
+    return result;
+}
+
+Bytes SdpClient::serviceAttributes(const bdaddr_t& device, std::uint32_t handle,
+                                   std::span<const int> attrIDs) const {
+    const Session session = connectTo(adapter, device, limit);
+    std::vector<std::uint16_t> ids;
+    ids.reserve(attrIDs.size());
+    for (const int id : attrIDs) {
+        ids.push_back(static_cast<std::uint16_t>(id));
+    }
+    BorrowedList wanted;
+    for (std::uint16_t& id : ids) {
+        wanted.append(&id);
+    }
+    const std::unique_ptr<sdp_record_t, void (*)(sdp_record_t*)> record(
+        sdp_service_attr_req(session.get(), handle, SDP_ATTR_REQ_INDIVIDUAL, wanted.list),
+        sdp_record_free);
+    if (!record) {
+        return {};
+    }
+    sdp_buf_t encoded{};
+    if (sdp_gen_record_pdu(record.get(), &encoded) < 0) {
+        return {};
+    }
+    const std::unique_ptr<std::uint8_t, void (*)(void*)> owned(encoded.data, std::free);
+    return Bytes(encoded.data, encoded.data + encoded.data_size);
+}
+
+}  // namespace flarecast::bluetooth::bluez

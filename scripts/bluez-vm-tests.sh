@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs the tests that need a real kernel Bluetooth stack inside a throw-away VM: Debian's kernel,
+# two virtual controllers in one piconet, dbus, bluetoothd and BlueZ's own OBEX server. Needs root
+# (the VM script installs qemu and fetches the kernel package once). Argument: the build folder.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+# The workplace's copy when there is one; the project keeps its own for machines without it.
+vm=$root/../shared/bluez-vm/run-bluez-vm.sh
+[[ -f $vm ]] || vm=$root/tests/bluez/vm/run-bluez-vm.sh
+share=$(mktemp -d)
+trap 'rm -rf "$share"' EXIT
+cp "$root/tests/bluez/in-vm.sh" "$share/"
+export BTVM_WORK=${BTVM_WORK:-/var/tmp/flarecast-btvm}
+export BTVM_SHARE=$share
+export BTVM_EXTRA_BINS="$build/tests/bluez/bluez_vm_tests $build/tests/bluez/bluez_vm_receiver"
+export BTVM_TIMEOUT=${BTVM_TIMEOUT:-600}
+export BTVM_MEM=${BTVM_MEM:-1024}
+exec bash "$vm" 'sh /mnt/host/in-vm.sh'

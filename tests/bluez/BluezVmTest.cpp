@@ -1,0 +1,210 @@
+// Runs inside the throw-away VM with a real kernel Bluetooth stack (see scripts/bluez-vm-tests.sh):
+// hci0 is this side, hci1 the device in range. BT0 and BT1 hold their addresses.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <map>
+#include <mutex>
+#include <random>
+#include <stop_token>
+#include <thread>
+
+#include "app/engine/Bluetoothfunctions.h"
+#include "bluetooth/discovery/DiscoveryListener.h"
+#include "bluetooth/discovery/LocalDevice.h"
+#include "bluetooth/native/bluez/BluezAddress.h"
+#include "bluetooth/native/bluez/BluezStack.h"
+
+namespace flarecast {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using bluetooth::DiscoveryListener;
+using bluetooth::UUID;
+using bluetooth::bluez::BluezStack;
+
+// Polls gently: the VM's processor is emulated.
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+std::string env(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? "" : value;
+}
+
+std::int64_t addressOf(const char* variable) {
+    const auto address = bluetooth::bluez::parseColonAddress(env(variable));
+    if (!address) {
+        throw std::runtime_error(std::string(variable) + " holds no address");
+    }
+    return *address;
+}
+
+// Twelve hex digits, as rows and URLs write an address.
+std::string compact(const char* variable) {
+    return bluetooth::formatAddress(addressOf(variable));
+}
+
+TEST(Discovery, AnInquiryFromHci0FindsHci1WithItsNameAndClass) {
+    const auto stack = BluezStack::open("hci0", {.inquiry = 8s});
+    EXPECT_EQ(stack->adapterInfo().address, addressOf("BT0"));
+    std::map<std::int64_t, std::pair<std::string, int>> found;
+    const int ended =
+        stack->doInquiry(0x9E8B33,
+                         [&found](const std::string& name, std::int64_t address, int deviceClass) {
+                             EXPECT_FALSE(found.contains(address)) << "reported twice";
+                             found[address] = {name, deviceClass};
+                         },
+                         {});
+    EXPECT_EQ(ended, DiscoveryListener::INQUIRY_COMPLETED);
+    ASSERT_TRUE(found.contains(addressOf("BT1")));
+    EXPECT_EQ(found[addressOf("BT1")].first, env("BT1_NAME"));
+    EXPECT_EQ(found[addressOf("BT1")].second, std::stoi(env("BT1_CLASS"), nullptr, 16));
+}
+
+TEST(Discovery, ACancelledInquiryEndsAtOnceAsTerminated) {
+    const auto stack = BluezStack::open("hci0", {.inquiry = 60s});
+    std::stop_source stop;
+    auto inquiry = std::async(std::launch::async, [&] {
+        return stack->doInquiry(
+            0x9E8B33, [](const std::string&, std::int64_t, int) {}, stop.get_token());
+    });
+    std::this_thread::sleep_for(500ms);
+    const auto asked = std::chrono::steady_clock::now();
+    stop.request_stop();
+    ASSERT_EQ(inquiry.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(inquiry.get(), DiscoveryListener::INQUIRY_TERMINATED);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 6s);
+}
+
+// Collects one service search through the program's own discovery classes.
+class Search final : public DiscoveryListener {
+public:
+    std::promise<int> done;
+    std::vector<std::shared_ptr<bluetooth::ServiceRecord>> records;
+    void servicesDiscovered(
+        int, const std::vector<std::shared_ptr<bluetooth::ServiceRecord>>& found) override {
+        records.insert(records.end(), found.begin(), found.end());
+    }
+    void serviceSearchCompleted(int, int respCode) override { done.set_value(respCode); }
+    void inquiryCompleted(int) override {}
+    void deviceDiscovered(const bluetooth::RemoteDevice&, const bluetooth::DeviceClass&) override {}
+};
+
+TEST(Sdp, ASearchForObjectPushOnHci1GivesTheUrlOfItsChannel) {
+    Search search;
+    auto& local = bluetooth::LocalDevice::getLocalDevice();
+    EXPECT_EQ(local.getBluetoothAddress(), compact("BT0"));
+    local.getDiscoveryAgent().searchServices(std::nullopt, {UUID(0x1105)},
+                                             bluetooth::RemoteDevice("", addressOf("BT1")), search);
+    auto ended = search.done.get_future();
+    ASSERT_EQ(ended.wait_for(60s), std::future_status::ready);
+    EXPECT_EQ(ended.get(), DiscoveryListener::SERVICE_SEARCH_COMPLETED);
+    ASSERT_EQ(search.records.size(), 1U);
+    EXPECT_EQ(search.records[0]->getConnectionURL(0, false),
+              "btspp://" + compact("BT1") + ":" + env("OPP_CHANNEL") +
+                  ";authenticate=false;encrypt=false");
+}
+
+// Keeps the rows in the order they came.
+class Rows final : public engine::RowSink {
+public:
+    void append(const engine::Logfile& row) override {
+        const std::lock_guard guard(lock);
+        rows.push_back(row);
+    }
+    std::vector<engine::Logfile> all() {
+        const std::lock_guard guard(lock);
+        return rows;
+    }
+
+private:
+    std::mutex lock;
+    std::vector<engine::Logfile> rows;
+};
+
+constexpr engine::Pacing kQuick{100ms, 100ms, 100ms, 100ms, 5};
+
+std::string randomBytes(std::size_t size) {
+    std::mt19937 random(7);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) {
+        byte = static_cast<char>(random());
+    }
+    return bytes;
+}
+
+fs::path offerFile(const std::string& name, const std::string& content) {
+    const fs::path file = fs::temp_directory_path() / name;
+    std::ofstream(file, std::ios::binary) << content;
+    return file;
+}
+
+std::string contentOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(Pass, PushesTheFileToTheDeviceOnHci1) {
+    const std::string content = "Flarecast offer\n" + randomBytes(100000);
+    const fs::path file = offerFile("offer.jpg", content);
+    const fs::path inbox = env("INBOX");
+    Rows rows;
+    {
+        engine::Bluetoothfunctions worker(file, rows, kQuick);
+        worker.running = true;
+        worker.start();
+        ASSERT_TRUE(eventually([&] { return worker.stopped.load(); }, 150s));
+    }
+    const auto all = rows.all();
+    ASSERT_EQ(all.size(), 1U);
+    EXPECT_EQ(all[0].bluetoothaddress, compact("BT1"));
+    EXPECT_TRUE(all[0].sent);
+    EXPECT_TRUE(eventually([&] { return contentOf(inbox / "offer.jpg") == content; }, 10s));
+}
+
+TEST(Vanish, ADeviceThatGoesMidPushGivesARowThatSaysNotSent) {
+    const fs::path file = offerFile("large.jpg", randomBytes(4 << 20));
+    const fs::path inbox = env("INBOX");
+    Rows rows;
+    {
+        engine::Bluetoothfunctions worker(file, rows, kQuick);
+        worker.running = true;
+        worker.start();
+        // The receiver has the object's first bytes: the push is under way.
+        ASSERT_TRUE(eventually(
+            [&] {
+                for (const auto& entry : fs::directory_iterator(inbox)) {
+                    std::error_code error;
+                    if (fs::file_size(entry.path(), error) > 0 && !error) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            150s));
+        ASSERT_EQ(std::system(env("TAKE_HCI1_DOWN").c_str()), 0);
+        ASSERT_TRUE(eventually([&] { return worker.stopped.load(); }, 150s));
+    }
+    const auto all = rows.all();
+    ASSERT_EQ(all.size(), 1U);
+    EXPECT_EQ(all[0].bluetoothaddress, compact("BT1"));
+    EXPECT_FALSE(all[0].sent);
+}
+
+}  // namespace
+}  // namespace flarecast
