@@ -9,6 +9,9 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}
 fi
 bash scripts/install-deps.sh
 bash scripts/build.sh build --target flarecast
-# Without a neighbourhood of its own, Flarecast runs among the demo's virtual phones.
-export FLARECAST_NEIGHBOURHOOD="${FLARECAST_NEIGHBOURHOOD:-demo}"
+# On a machine without a Bluetooth adapter, and unless told otherwise, Flarecast runs among the
+# demo's virtual phones.
+if [[ -z "${FLARECAST_NEIGHBOURHOOD:-}" ]] && ! compgen -G "/sys/class/bluetooth/hci*" >/dev/null; then
+    export FLARECAST_NEIGHBOURHOOD=demo
+fi
 exec build/app/ui/flarecast
