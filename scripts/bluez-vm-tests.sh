@@ -11,9 +11,19 @@ vm=$root/../shared/bluez-vm/run-bluez-vm.sh
 share=$(mktemp -d)
 trap 'rm -rf "$share"' EXIT
 cp "$root/tests/bluez/in-vm.sh" "$share/"
+# The VM has no character set converters, and BlueZ's OBEX server needs UTF-16 for object names.
+gconv=/usr/lib/x86_64-linux-gnu/gconv
+mkdir -p "$share/gconv"
+cp "$gconv/gconv-modules" "$gconv/UTF-16.so" "$gconv/UTF-32.so" "$gconv/UTF-7.so" \
+    "$gconv/UNICODE.so" "$share/gconv/"
 export BTVM_WORK=${BTVM_WORK:-/var/tmp/flarecast-btvm}
 export BTVM_SHARE=$share
 export BTVM_EXTRA_BINS="$build/tests/bluez/bluez_vm_tests $build/tests/bluez/bluez_vm_receiver"
 export BTVM_TIMEOUT=${BTVM_TIMEOUT:-600}
 export BTVM_MEM=${BTVM_MEM:-1024}
-exec bash "$vm" 'sh /mnt/host/in-vm.sh'
+# One boot per round: a fresh stack each time, so that no round inherits another's links.
+status=0
+for round in bluez-server vanish flarecast-server; do
+    bash "$vm" "sh /mnt/host/in-vm.sh $round" || status=1
+done
+exit $status
