@@ -21,6 +21,8 @@
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/native/bluez/BluezAddress.h"
 #include "bluetooth/native/bluez/BluezStack.h"
+#include "bluetooth/native/bluez/LegacySdpRecord.h"
+#include "bluetooth/sdp/SDPOutputStream.h"
 
 namespace flarecast {
 namespace {
@@ -103,6 +105,38 @@ TEST(Sockets, ClosingASocketEndsTheAcceptThatWaitsOnIt) {
     stack->close(listening);
     ASSERT_EQ(accepting.wait_for(5s), std::future_status::ready);
     EXPECT_THROW(accepting.get(), bluetooth::IOError);
+}
+
+// Records published on hci1 through bluetoothd's SDP server, as the program does when the profile
+// manager refuses; found from hci0.
+TEST(SdpServer, RecordsGetHandlesOfTheirOwnAndGoWithTheirOwner) {
+    const auto recordFor = [](const UUID& service) {
+        // Each carries the same fixed handle, as the program's records do.
+        using DE = bluetooth::DataElement;
+        const auto record = DE::sequence({DE::make(DE::U_INT_2, std::int64_t{0x0000}),
+                                          DE::make(DE::U_INT_4, std::int64_t{0x00010020}),
+                                          DE::make(DE::U_INT_2, std::int64_t{0x0001}),
+                                          DE::sequence({DE::make(DE::UUID, service)})});
+        bluetooth::ByteArrayOutputStream bytes;
+        bluetooth::SDPOutputStream(bytes).writeElement(*record);
+        return bytes.toByteArray();
+    };
+    const UUID first("f1a7ec0000000000000000000000a001", false);
+    const UUID second("f1a7ec0000000000000000000000a002", false);
+    const auto hci1 = bluetooth::bluez::toBdaddr(addressOf("BT1"));
+    const auto stack = BluezStack::open("hci0");
+    const auto handlesOf = [&](const UUID& service) {
+        return stack->getServiceHandles({&service, 1}, addressOf("BT1"))
+            .value_or(std::vector<int>{-1});
+    };
+    auto one = std::make_unique<bluetooth::bluez::LegacySdpRecord>(hci1, recordFor(first));
+    const bluetooth::bluez::LegacySdpRecord two(hci1, recordFor(second));
+    EXPECT_NE(one->handle(), two.handle());
+    EXPECT_EQ(handlesOf(first), std::vector<int>{static_cast<int>(one->handle())});
+    EXPECT_EQ(handlesOf(second), std::vector<int>{static_cast<int>(two.handle())});
+    one.reset();
+    EXPECT_EQ(handlesOf(first), std::vector<int>{});
+    EXPECT_EQ(handlesOf(second), std::vector<int>{static_cast<int>(two.handle())});
 }
 
 // FLARECAST_ADAPTER names an adapter that this machine does not have.

@@ -67,7 +67,13 @@ RfcommSocket::~RfcommSocket() {
     ::close(wake);
 }
 
-void RfcommSocket::waitFor(short events, const std::chrono::steady_clock::time_point* deadline) {
+void RfcommSocket::failIfClosed() const {
+    if (closed) {
+        throw IOError("socket closed");
+    }
+}
+
+short RfcommSocket::waitFor(short events, const std::chrono::steady_clock::time_point* deadline) {
     for (;;) {
         pollfd watched[2] = {{fd, events, 0}, {wake, POLLIN, 0}};
         int timeout = -1;
@@ -87,7 +93,7 @@ void RfcommSocket::waitFor(short events, const std::chrono::steady_clock::time_p
             throw IOError("socket closed");
         }
         if (watched[0].revents != 0) {
-            return;
+            return watched[0].revents;
         }
     }
 }
@@ -163,36 +169,62 @@ std::int64_t RfcommSocket::remoteAddress() const {
     return fromBdaddr(peer.rc_bdaddr);
 }
 
+// After a link drops the kernel reports its error once; later calls would only say "try again"
+// while poll keeps saying "hung up". A hang-up without data is therefore the end of the link.
+constexpr short kHungUp = POLLHUP | POLLERR;
+
 std::size_t RfcommSocket::receive(std::span<std::uint8_t> buffer) {
+    bool hungUp = false;
     for (;;) {
+        failIfClosed();
         const ssize_t count = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (count >= 0) {
+        if (count > 0) {
             return static_cast<std::size_t>(count);
         }
-        if (errno == EAGAIN || errno == EINTR) {
-            waitFor(POLLIN);
+        if (count == 0) {
+            // A shutdown from close() is not the peer's end of stream.
+            failIfClosed();
+            return 0;
+        }
+        if (errno == EINTR) {
             continue;
         }
-        fail("RFCOMM receive");
+        if (errno != EAGAIN) {
+            fail("RFCOMM receive");
+        }
+        if (hungUp) {
+            throw IOError("RFCOMM receive: connection lost");
+        }
+        const short seen = waitFor(POLLIN);
+        hungUp = (seen & kHungUp) != 0 && (seen & POLLIN) == 0;
     }
 }
 
 void RfcommSocket::sendAll(std::span<const std::uint8_t> bytes) {
+    bool hungUp = false;
     while (!bytes.empty()) {
+        failIfClosed();
         const ssize_t count = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (count >= 0) {
             bytes = bytes.subspan(static_cast<std::size_t>(count));
             continue;
         }
-        if (errno == EAGAIN || errno == EINTR) {
-            waitFor(POLLOUT);
+        if (errno == EINTR) {
             continue;
         }
-        fail("RFCOMM send");
+        if (errno != EAGAIN) {
+            fail("RFCOMM send");
+        }
+        if (hungUp) {
+            throw IOError("RFCOMM send: connection lost");
+        }
+        const short seen = waitFor(POLLOUT);
+        hungUp = (seen & kHungUp) != 0 && (seen & POLLOUT) == 0;
     }
 }
 
 void RfcommSocket::shutdown() {
+    closed = true;
     const std::uint64_t one = 1;
     // The wake descriptor cannot be full after one write, so this write cannot fail.
     [[maybe_unused]] const ssize_t written = ::write(wake, &one, sizeof one);

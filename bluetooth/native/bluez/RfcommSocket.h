@@ -2,6 +2,7 @@
 
 #include <bluetooth/bluetooth.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -36,11 +37,13 @@ public:
     void shutdown();
 
 private:
-    // Waits until fd is ready for events, or the deadline (when given) passes.
-    void waitFor(short events, const std::chrono::steady_clock::time_point* deadline = nullptr);
+    // Waits until fd is ready for events, or the deadline (when given) passes; the events seen.
+    short waitFor(short events, const std::chrono::steady_clock::time_point* deadline = nullptr);
+    void failIfClosed() const;
 
     int fd = -1;
     int wake = -1;
+    std::atomic<bool> closed{false};
 };
 
 }  // namespace flarecast::bluetooth::bluez

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "bluetooth/io/Errors.h"
 
@@ -29,6 +30,8 @@ struct ListFreer {
 };
 using OwnedList = std::unique_ptr<sdp_list_t, ListFreer>;
 
+constexpr auto kBusyPause = std::chrono::milliseconds(100);
+
 // Holds the values that an sdp_list_t of the request points at.
 struct BorrowedList {
     ~BorrowedList() { sdp_list_free(list, nullptr); }
@@ -36,28 +39,59 @@ struct BorrowedList {
     sdp_list_t* list = nullptr;
 };
 
-Session connectTo(const bdaddr_t& adapter, const bdaddr_t& device,
-                  std::chrono::milliseconds limit) {
+// Once connected, or an I/O error; nothing when the adapter was busy and it may be tried again.
+Session tryConnect(const bdaddr_t& adapter, const bdaddr_t& device,
+                   std::chrono::steady_clock::time_point deadline, int& error) {
     errno = 0;
+    // libbluetooth refuses its retry flag together with this one; the caller retries instead.
     Session session(sdp_connect(&adapter, &device, SDP_NON_BLOCKING));
     if (!session) {
-        throw IOError(std::string("device not reachable: ") +
-                      std::strerror(errno != 0 ? errno : EHOSTUNREACH));
+        error = errno != 0 ? errno : EHOSTUNREACH;
+        return nullptr;
     }
-    const int socket = sdp_get_socket(session.get());
-    pollfd connecting{socket, POLLOUT, 0};
-    const int ready = ::poll(&connecting, 1, static_cast<int>(limit.count()));
-    if (ready == 0) {
-        throw IOError("device not reachable: no answer");
+    pollfd connecting{sdp_get_socket(session.get()), POLLOUT, 0};
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            throw IOError("device not reachable: no answer");
+        }
+        const int ready = ::poll(&connecting, 1, static_cast<int>(left.count()));
+        if (ready > 0) {
+            break;
+        }
+        if (ready < 0 && errno != EINTR) {
+            error = errno;
+            return nullptr;
+        }
     }
-    int error = 0;
     socklen_t size = sizeof error;
-    if (ready < 0 || ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) < 0) {
+    if (::getsockopt(connecting.fd, SOL_SOCKET, SO_ERROR, &error, &size) < 0) {
         error = errno;
     }
     if (error != 0) {
-        throw IOError(std::string("device not reachable: ") + std::strerror(error));
+        return nullptr;
     }
+    return session;
+}
+
+Session connectTo(const bdaddr_t& adapter, const bdaddr_t& device,
+                  std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    Session session;
+    for (;;) {
+        int error = 0;
+        session = tryConnect(adapter, device, deadline, error);
+        if (session) {
+            break;
+        }
+        // Busy: another connection to the device is being made or taken down.
+        if (error != EBUSY || std::chrono::steady_clock::now() + kBusyPause >= deadline) {
+            throw IOError(std::string("device not reachable: ") + std::strerror(error));
+        }
+        std::this_thread::sleep_for(kBusyPause);
+    }
+    const int socket = sdp_get_socket(session.get());
     // libbluetooth's requests expect a blocking socket; the time limits bound each wait.
     ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) & ~O_NONBLOCK);
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
@@ -105,10 +139,14 @@ std::optional<std::vector<int>> SdpClient::serviceHandles(const bdaddr_t& device
         search.append(&uuid);
     }
     sdp_list_t* found = nullptr;
-    if (sdp_service_search_req(session.get(), search.list, 0xFFFF, &found) < 0) {
+    errno = 0;
+    const int answered = sdp_service_search_req(session.get(), search.list, 0xFFFF, &found);
+    // Freed also when the search failed after a part of the answer.
+    const OwnedList handles(found);
+    // libbluetooth fails an answer without records too, but then without a system error.
+    if (answered < 0 && (errno != 0 || handles)) {
         return std::nullopt;
     }
-    const OwnedList handles(found);
     std::vector<int> result;
     for (const sdp_list_t* item = handles.get(); item != nullptr; item = item->next) {
         result.push_back(static_cast<int>(*static_cast<const std::uint32_t*>(item->data)));

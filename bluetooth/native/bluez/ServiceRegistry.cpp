@@ -1,7 +1,5 @@
 #include "bluetooth/native/bluez/ServiceRegistry.h"
 
-#include <bluetooth/sdp.h>
-#include <bluetooth/sdp_lib.h>
 #include <sdbus-c++/sdbus-c++.h>
 #include <unistd.h>
 
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/native/bluez/LegacySdpRecord.h"
 #include "bluetooth/native/bluez/SdpRecordXml.h"
 
 namespace flarecast::bluetooth::bluez {
@@ -98,41 +97,14 @@ private:
     std::unique_ptr<sdbus::IObject> object;
 };
 
-// A record held by bluetoothd's SDP server for as long as our session to it stays open.
+// A record held by bluetoothd's SDP server.
 class LegacyRegistration final : public ServiceRegistry::Registration {
 public:
     LegacyRegistration(const bdaddr_t& adapter, std::span<const std::uint8_t> record)
-        : adapter(adapter) {
-        errno = 0;
-        // The SDP server of this machine's bluetoothd, through its local socket.
-        const bdaddr_t any{};
-        const bdaddr_t local{{0, 0, 0, 0xFF, 0xFF, 0xFF}};
-        session = sdp_connect(&any, &local, SDP_RETRY_IF_BUSY);
-        if (session == nullptr) {
-            throw IOError(std::strerror(errno != 0 ? errno : ECONNREFUSED));
-        }
-        std::vector<std::uint8_t> copy(record.begin(), record.end());
-        if (sdp_device_record_register_binary(session, &this->adapter, copy.data(),
-                                              static_cast<std::uint32_t>(copy.size()), 0,
-                                              &handle) < 0) {
-            const int error = errno;
-            sdp_close(session);
-            throw IOError(std::string("record refused: ") + std::strerror(error));
-        }
-    }
-
-    ~LegacyRegistration() override {
-        sdp_device_record_unregister_binary(session, &adapter, handle);
-        sdp_close(session);
-    }
-
-    LegacyRegistration(const LegacyRegistration&) = delete;
-    LegacyRegistration& operator=(const LegacyRegistration&) = delete;
+        : record(adapter, record) {}
 
 private:
-    bdaddr_t adapter;
-    sdp_session_t* session = nullptr;
-    std::uint32_t handle = 0;
+    LegacySdpRecord record;
 };
 
 }  // namespace
