@@ -1,7 +1,5 @@
 #include "bluetooth/native/bluez/BluezAdapter.h"
 
-#include <sdbus-c++/sdbus-c++.h>
-
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -9,16 +7,11 @@
 
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/native/bluez/BluezAddress.h"
+#include "bluetooth/native/bluez/BluezBus.h"
 
 namespace flarecast::bluetooth::bluez {
 
 namespace {
-
-using Properties = std::map<std::string, sdbus::Variant>;
-using Interfaces = std::map<std::string, Properties>;
-using ManagedObjects = std::map<sdbus::ObjectPath, Interfaces>;
-
-constexpr auto kCallLimit = std::chrono::seconds(5);
 
 bool sameText(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {

@@ -1,7 +1,5 @@
 #include "bluetooth/native/bluez/BluezDiscovery.h"
 
-#include <sdbus-c++/sdbus-c++.h>
-
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -12,16 +10,12 @@
 #include "bluetooth/discovery/DiscoveryListener.h"
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/native/bluez/BluezAddress.h"
+#include "bluetooth/native/bluez/BluezBus.h"
 
 namespace flarecast::bluetooth::bluez {
 
 namespace {
 
-using Properties = std::map<std::string, sdbus::Variant>;
-using Interfaces = std::map<std::string, Properties>;
-using ManagedObjects = std::map<sdbus::ObjectPath, Interfaces>;
-
-constexpr auto kCallLimit = std::chrono::seconds(5);
 constexpr const char* kDevice = "org.bluez.Device1";
 constexpr const char* kAdapter = "org.bluez.Adapter1";
 

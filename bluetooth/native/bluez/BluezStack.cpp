@@ -39,47 +39,32 @@ BluezStack::BluezStack(AdapterInfo adapter, Timing timing)
       sdp(adapterAddress, timing.sdp),
       services(adapterAddress) {}
 
-std::shared_ptr<BluezStack::Socket> BluezStack::socketFor(int handle) {
-    const std::lock_guard lock(socketsLock);
-    const auto found = sockets.find(handle);
-    if (found == sockets.end()) {
-        throw IOError("no such socket");
-    }
-    return found->second;
-}
-
-int BluezStack::addSocket(std::shared_ptr<Socket> socket) {
-    const std::lock_guard lock(socketsLock);
-    const int handle = nextSocket++;
-    sockets.emplace(handle, std::move(socket));
-    return handle;
-}
-
 int BluezStack::socket(bool authenticate, bool encrypt) {
-    return addSocket(
+    return sockets.add(
         std::make_shared<Socket>(std::make_unique<RfcommSocket>(authenticate, encrypt)));
 }
 
 std::int64_t BluezStack::getsockaddress(int handle) {
-    return socketFor(handle)->remoteAddress.value_or(adapter.address);
+    return sockets.find(handle)->remoteAddress.value_or(adapter.address);
 }
 
 int BluezStack::getsockchannel(int handle) {
-    return socketFor(handle)->rfcomm->channel();
+    return sockets.find(handle)->rfcomm->channel();
 }
 
 void BluezStack::connect(int handle, std::int64_t address, int channel) {
-    socketFor(handle)->rfcomm->connect(adapterAddress, toBdaddr(address), channel, timing.connect);
+    sockets.find(handle)->rfcomm->connect(adapterAddress, toBdaddr(address), channel,
+                                          timing.connect);
 }
 
 void BluezStack::listen(int handle) {
-    socketFor(handle)->rfcomm->listen(adapterAddress);
+    sockets.find(handle)->rfcomm->listen(adapterAddress);
 }
 
 int BluezStack::accept(int handle) {
-    auto accepted = std::make_shared<Socket>(socketFor(handle)->rfcomm->accept());
+    auto accepted = std::make_shared<Socket>(sockets.find(handle)->rfcomm->accept());
     accepted->remoteAddress = accepted->rfcomm->remoteAddress();
-    return addSocket(std::move(accepted));
+    return sockets.add(std::move(accepted));
 }
 
 int BluezStack::recv(int handle) {
@@ -91,7 +76,7 @@ int BluezStack::recv(int handle, std::span<std::uint8_t> buffer) {
     if (buffer.empty()) {
         return 0;
     }
-    const std::size_t count = socketFor(handle)->rfcomm->receive(buffer);
+    const std::size_t count = sockets.find(handle)->rfcomm->receive(buffer);
     return count == 0 ? -1 : static_cast<int>(count);
 }
 
@@ -101,20 +86,11 @@ void BluezStack::send(int handle, int byte) {
 }
 
 void BluezStack::send(int handle, std::span<const std::uint8_t> bytes) {
-    socketFor(handle)->rfcomm->sendAll(bytes);
+    sockets.find(handle)->rfcomm->sendAll(bytes);
 }
 
 void BluezStack::close(int handle) {
-    std::shared_ptr<Socket> socket;
-    {
-        const std::lock_guard lock(socketsLock);
-        const auto found = sockets.find(handle);
-        if (found == sockets.end()) {
-            throw IOError("no such socket");
-        }
-        socket = std::move(found->second);
-        sockets.erase(found);
-    }
+    const auto socket = sockets.take(handle);
     // Wakes a thread blocked on it; the descriptor goes with the last user.
     socket->rfcomm->shutdown();
 }

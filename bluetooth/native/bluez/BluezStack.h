@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 
+#include "bluetooth/native/HandleTable.h"
 #include "bluetooth/native/NativeStack.h"
 #include "bluetooth/native/bluez/BluezAdapter.h"
 #include "bluetooth/native/bluez/RfcommSocket.h"
@@ -62,18 +63,13 @@ private:
         std::optional<std::int64_t> remoteAddress;
     };
 
-    std::shared_ptr<Socket> socketFor(int handle);
-    int addSocket(std::shared_ptr<Socket> socket);
-
     const AdapterInfo adapter;
     const bdaddr_t adapterAddress;
     const Timing timing;
     const SdpClient sdp;
     ServiceRegistry services;
 
-    std::mutex socketsLock;
-    std::map<int, std::shared_ptr<Socket>> sockets;
-    int nextSocket = 1;
+    HandleTable<Socket> sockets{"no such socket"};
 };
 
 }  // namespace flarecast::bluetooth::bluez

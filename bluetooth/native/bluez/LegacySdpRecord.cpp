@@ -5,8 +5,7 @@
 #include <string>
 
 #include "bluetooth/io/Errors.h"
-#include "bluetooth/sdp/DataElement.h"
-#include "bluetooth/sdp/SDPInputStream.h"
+#include "bluetooth/native/bluez/RecordAttributes.h"
 #include "bluetooth/sdp/SDPOutputStream.h"
 
 namespace flarecast::bluetooth::bluez {
@@ -16,24 +15,12 @@ namespace {
 // The SDP server would take a record handle in the record as the one to use, and replace any
 // record that has it already; without one it gives the record a fresh handle.
 Bytes withoutRecordHandle(std::span<const std::uint8_t> record) {
-    DataElement::Ptr attributes;
-    try {
-        SDPInputStream in(record);
-        attributes = in.readElement();
-    } catch (const Error&) {
-        throw IOError("service record is not valid SDP data");
-    }
-    if (!attributes || attributes->getDataType() != DataElement::DATSEQ) {
-        throw IOError("service record is not a sequence of attributes");
-    }
-    const auto pairs = attributes->getChildren();
     auto kept = DataElement::make(DataElement::DATSEQ);
-    for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
-        if (pairs[i]->getDataType() == DataElement::U_INT_2 && pairs[i]->getLong() == 0) {
-            continue;
+    for (const auto& [id, value] : recordAttributes(record)) {
+        if (id != 0x0000) {
+            kept->addElement(DataElement::make(DataElement::U_INT_2, std::int64_t{id}));
+            kept->addElement(value);
         }
-        kept->addElement(pairs[i]);
-        kept->addElement(pairs[i + 1]);
     }
     ByteArrayOutputStream bytes;
     SDPOutputStream(bytes).writeElement(*kept);

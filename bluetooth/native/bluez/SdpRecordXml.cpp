@@ -1,8 +1,8 @@
 #include "bluetooth/native/bluez/SdpRecordXml.h"
 
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/native/bluez/RecordAttributes.h"
 #include "bluetooth/sdp/DataElement.h"
-#include "bluetooth/sdp/SDPInputStream.h"
 
 namespace flarecast::bluetooth::bluez {
 
@@ -145,31 +145,13 @@ std::string elementXml(const DataElement& element) {
 }  // namespace
 
 std::string sdpRecordToXml(std::span<const std::uint8_t> record) {
-    DataElement::Ptr attributes;
-    try {
-        SDPInputStream in(record);
-        attributes = in.readElement();
-    } catch (const Error&) {
-        throw IOError("service record is not valid SDP data");
-    }
-    if (!attributes || attributes->getDataType() != DataElement::DATSEQ) {
-        throw IOError("service record is not a sequence of attributes");
-    }
-    const auto pairs = attributes->getChildren();
-    if (pairs.size() % 2 != 0) {
-        throw IOError("service record has an attribute without a value");
-    }
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<record>\n";
-    for (std::size_t i = 0; i < pairs.size(); i += 2) {
-        if (pairs[i]->getDataType() != DataElement::U_INT_2) {
-            throw IOError("service record has an attribute ID that is not a 16-bit number");
-        }
-        const auto id = static_cast<std::uint16_t>(pairs[i]->getLong());
+    for (const auto& [id, value] : recordAttributes(record)) {
         if (id == 0x0000) {
             continue;
         }
-        xml += "<attribute id=\"0x" + hexDigits(id, 4) + "\">" + elementXml(*pairs[i + 1]) +
-               "</attribute>\n";
+        xml += "<attribute id=\"0x" + hexDigits(static_cast<std::uint64_t>(id), 4) + "\">" +
+               elementXml(*value) + "</attribute>\n";
     }
     return xml + "</record>\n";
 }

@@ -1,6 +1,5 @@
 #include "bluetooth/native/bluez/ServiceRegistry.h"
 
-#include <sdbus-c++/sdbus-c++.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/native/bluez/BluezBus.h"
 #include "bluetooth/native/bluez/LegacySdpRecord.h"
 #include "bluetooth/native/bluez/SdpRecordXml.h"
 
@@ -18,7 +18,6 @@ namespace flarecast::bluetooth::bluez {
 
 namespace {
 
-constexpr auto kCallLimit = std::chrono::seconds(5);
 constexpr const char* kProfileManager = "org.bluez.ProfileManager1";
 constexpr const char* kProfile = "org.bluez.Profile1";
 

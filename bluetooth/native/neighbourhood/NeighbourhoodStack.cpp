@@ -20,22 +20,6 @@ const std::string kLoopback = "127.0.0.1";
 
 }  // namespace
 
-std::shared_ptr<NeighbourhoodStack::Socket> NeighbourhoodStack::socketFor(int handle) {
-    const std::lock_guard lock(socketsLock);
-    const auto found = sockets.find(handle);
-    if (found == sockets.end()) {
-        throw IOError("no such socket");
-    }
-    return found->second;
-}
-
-int NeighbourhoodStack::addSocket(std::shared_ptr<Socket> socket) {
-    const std::lock_guard lock(socketsLock);
-    const int handle = nextSocket++;
-    sockets.emplace(handle, std::move(socket));
-    return handle;
-}
-
 const Neighbourhood::Device& NeighbourhoodStack::deviceAt(std::int64_t address) const {
     for (const auto& device : world.devices) {
         if (device.address == address) {
@@ -46,15 +30,15 @@ const Neighbourhood::Device& NeighbourhoodStack::deviceAt(std::int64_t address) 
 }
 
 int NeighbourhoodStack::socket(bool /*authenticate*/, bool /*encrypt*/) {
-    return addSocket(std::make_shared<Socket>());
+    return sockets.add(std::make_shared<Socket>());
 }
 
 std::int64_t NeighbourhoodStack::getsockaddress(int handle) {
-    return socketFor(handle)->remoteAddress.value_or(world.localAddress);
+    return sockets.find(handle)->remoteAddress.value_or(world.localAddress);
 }
 
 int NeighbourhoodStack::getsockchannel(int handle) {
-    const auto socket = socketFor(handle);
+    const auto socket = sockets.find(handle);
     if (socket->channel == 0) {
         throw IOError("socket is not listening");
     }
@@ -62,7 +46,7 @@ int NeighbourhoodStack::getsockchannel(int handle) {
 }
 
 void NeighbourhoodStack::connect(int handle, std::int64_t address, int channel) {
-    const auto socket = socketFor(handle);
+    const auto socket = sockets.find(handle);
     const auto& device = deviceAt(address);
     const auto target = device.rfcomm.find(channel);
     if (target == device.rfcomm.end()) {
@@ -90,9 +74,9 @@ std::uint16_t NeighbourhoodStack::phonePort(std::int64_t address, int channel,
     return phone->port();
 }
 
-int NeighbourhoodStack::freeChannel() const {
+int NeighbourhoodStack::freeChannel(const HandleTable<Socket>::Entries& open) const {
     std::vector<int> inUse;
-    for (const auto& [handle, socket] : sockets) {
+    for (const auto& [handle, socket] : open) {
         inUse.push_back(socket->channel);
     }
     const auto isFree = [&inUse](int channel) {
@@ -113,22 +97,24 @@ int NeighbourhoodStack::freeChannel() const {
 }
 
 void NeighbourhoodStack::listen(int handle) {
-    const auto socket = socketFor(handle);
-    const std::lock_guard lock(socketsLock);
-    const int channel = freeChannel();
-    const auto pinned = world.localRfcommPorts.find(channel);
-    socket->tcp =
-        TcpSocket::listenOn(kLoopback, pinned == world.localRfcommPorts.end() ? 0 : pinned->second);
-    socket->channel = channel;
+    const auto socket = sockets.find(handle);
+    // Chosen and taken under the table's lock, so that two listens never share a channel.
+    sockets.locked([&](const HandleTable<Socket>::Entries& open) {
+        const int channel = freeChannel(open);
+        const auto pinned = world.localRfcommPorts.find(channel);
+        socket->tcp = TcpSocket::listenOn(
+            kLoopback, pinned == world.localRfcommPorts.end() ? 0 : pinned->second);
+        socket->channel = channel;
+    });
 }
 
 int NeighbourhoodStack::accept(int handle) {
-    const auto listening = socketFor(handle);
+    const auto listening = sockets.find(handle);
     auto accepted = std::make_shared<Socket>();
     accepted->tcp = listening->tcp.accept();
     // A TCP client does not say which device it stands for.
     accepted->remoteAddress = 0;
-    return addSocket(std::move(accepted));
+    return sockets.add(std::move(accepted));
 }
 
 int NeighbourhoodStack::recv(int handle) {
@@ -140,7 +126,7 @@ int NeighbourhoodStack::recv(int handle, std::span<std::uint8_t> buffer) {
     if (buffer.empty()) {
         return 0;
     }
-    const std::size_t count = socketFor(handle)->tcp.receive(buffer);
+    const std::size_t count = sockets.find(handle)->tcp.receive(buffer);
     return count == 0 ? -1 : static_cast<int>(count);
 }
 
@@ -150,20 +136,11 @@ void NeighbourhoodStack::send(int handle, int byte) {
 }
 
 void NeighbourhoodStack::send(int handle, std::span<const std::uint8_t> bytes) {
-    socketFor(handle)->tcp.sendAll(bytes);
+    sockets.find(handle)->tcp.sendAll(bytes);
 }
 
 void NeighbourhoodStack::close(int handle) {
-    std::shared_ptr<Socket> socket;
-    {
-        const std::lock_guard lock(socketsLock);
-        const auto found = sockets.find(handle);
-        if (found == sockets.end()) {
-            throw IOError("no such socket");
-        }
-        socket = std::move(found->second);
-        sockets.erase(found);
-    }
+    const auto socket = sockets.take(handle);
     // Wakes a thread blocked on it; the descriptor goes with the last user.
     socket->tcp.shutdown();
 }

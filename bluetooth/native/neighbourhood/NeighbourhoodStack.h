@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 
+#include "bluetooth/native/HandleTable.h"
 #include "bluetooth/native/NativeStack.h"
 #include "bluetooth/native/neighbourhood/Neighbourhood.h"
 #include "bluetooth/native/neighbourhood/VirtualPhoneHost.h"
@@ -48,20 +49,16 @@ private:
         std::optional<std::int64_t> remoteAddress;
     };
 
-    std::shared_ptr<Socket> socketFor(int handle);
-    int addSocket(std::shared_ptr<Socket> socket);
     // The device, or an I/O error when no device has that address.
     const Neighbourhood::Device& deviceAt(std::int64_t address) const;
-    int freeChannel() const;
+    int freeChannel(const HandleTable<Socket>::Entries& open) const;
     // The port of the device's phone on that channel, started when first asked for.
     std::uint16_t phonePort(std::int64_t address, int channel, const VirtualPhoneProfile& profile);
 
     const Neighbourhood world;
     const std::shared_ptr<VirtualPhoneHost> phoneHost;
 
-    std::mutex socketsLock;
-    std::map<int, std::shared_ptr<Socket>> sockets;
-    int nextSocket = 1;
+    HandleTable<Socket> sockets{"no such socket"};
 
     std::mutex servicesLock;
     std::map<int, Bytes> registered;
