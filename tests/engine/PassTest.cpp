@@ -51,7 +51,7 @@ protected:
 // jobs run, the sixth waits for the first to end, so its row comes second; started at once, it
 // would come first, and with fewer slots later.
 TEST_F(PassTest, TheSixthPushWaitsForAFreeSlot) {
-    constexpr int kTurn = 100;
+    constexpr int kTurn = 250;
     const std::string text = "An offer for six phones";
     const fs::path file = fileWith(files.path, "offer.txt", text);
     std::vector<std::string> devices;
