@@ -107,6 +107,49 @@ TEST(Sockets, ClosingASocketEndsTheAcceptThatWaitsOnIt) {
     EXPECT_THROW(accepting.get(), bluetooth::IOError);
 }
 
+std::size_t openDescriptors() {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}));
+}
+
+// Listening sockets closed from another thread while accepts wait on them, reads of sockets that
+// never connected, and inquiries cancelled from another thread, round after round: every call
+// ends with its error and no descriptor stays behind.
+TEST(Sockets, CloseAndCancelFromAnotherThreadLeaveNothingBehind) {
+    const auto stack = BluezStack::open("hci0", {.inquiry = 30s});
+    const std::size_t before = openDescriptors();
+    for (int round = 0; round < 40; ++round) {
+        const int listening = stack->socket(round % 2 == 0, false);
+        stack->listen(listening);
+        auto accepting = std::async(std::launch::async, [&] { return stack->accept(listening); });
+        const int idle = stack->socket(false, false);
+        auto reading = std::async(std::launch::async, [&] {
+            std::uint8_t byte = 0;
+            return stack->recv(idle, {&byte, 1});
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(round % 5));
+        stack->close(listening);
+        stack->close(idle);
+        ASSERT_EQ(accepting.wait_for(5s), std::future_status::ready) << round;
+        ASSERT_EQ(reading.wait_for(5s), std::future_status::ready) << round;
+        EXPECT_THROW(accepting.get(), bluetooth::IOError);
+        EXPECT_THROW(reading.get(), bluetooth::IOError);
+        EXPECT_THROW(stack->recv(idle), bluetooth::IOError);
+    }
+    for (int round = 0; round < 3; ++round) {
+        std::stop_source stop;
+        auto inquiry = std::async(std::launch::async, [&] {
+            return stack->doInquiry(
+                0x9E8B33, [](const std::string&, std::int64_t, int) {}, stop.get_token());
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100 * round));
+        stop.request_stop();
+        ASSERT_EQ(inquiry.wait_for(10s), std::future_status::ready) << round;
+        EXPECT_EQ(inquiry.get(), DiscoveryListener::INQUIRY_TERMINATED);
+    }
+    EXPECT_EQ(openDescriptors(), before);
+}
+
 // Records published on hci1 through bluetoothd's SDP server, as the program does when the profile
 // manager refuses; found from hci0.
 TEST(SdpServer, RecordsGetHandlesOfTheirOwnAndGoWithTheirOwner) {
