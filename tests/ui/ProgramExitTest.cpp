@@ -301,6 +301,31 @@ protected:
                << readFile(folder.path / "stderr");
     }
 
+    // Waits until what the program shows has stayed for a while: the list of completions comes and
+    // goes while the dialog is still reading the typed path.
+    template <typename Shown>
+    testing::AssertionResult showsSteadily(Shown shown, const std::string& what) {
+        // When it was first seen without a break since; the epoch while it is not shown.
+        std::chrono::steady_clock::time_point since{};
+        pollUntil(
+            [&] {
+                if (program->status().has_value()) {
+                    return true;
+                }
+                const auto now = std::chrono::steady_clock::now();
+                if (!shown()) {
+                    since = {};
+                    return false;
+                }
+                if (since == std::chrono::steady_clock::time_point{}) {
+                    since = now;
+                }
+                return now - since >= 300ms;
+            },
+            30s);
+        return shows(shown, what);
+    }
+
     // The top-level windows the program shows now.
     std::vector<Window> viewableWindows() {
         Window root = 0;
@@ -492,7 +517,7 @@ TEST_F(ProgramExitDuringAPassTest, ClosingTheWindowEndsAtOnceWithStatusZero) {
         },
         "the file dialog"));
     type(offer.string());
-    ASSERT_TRUE(shows([this] { return viewableWindows().size() == 3; }, "the completions"));
+    ASSERT_TRUE(showsSteadily([this] { return viewableWindows().size() == 3; }, "the completions"));
     press({XK_Escape});
     ASSERT_TRUE(shows([this] { return viewableWindows().size() == 2; }, "the dialog alone"));
     press({XK_Return});
