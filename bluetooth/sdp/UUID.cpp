@@ -9,6 +9,8 @@ namespace flarecast::bluetooth {
 namespace {
 
 constexpr std::string_view kBaseUUIDTail = "00001000800000805F9B34FB";
+constexpr std::array<std::uint8_t, 12> kBaseTail = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                                    0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB};
 
 int hexDigit(char c) {
     const int value = hexDigitValue(c);
@@ -29,8 +31,6 @@ UUID::UUID(std::int64_t value) {
     if (value < 0 || value > 0xFFFFFFFFLL) {
         throw IllegalArgumentError();
     }
-    static constexpr std::array<std::uint8_t, 12> kBaseTail = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
-                                                               0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB};
     for (int i = 0; i < 4; ++i) {
         uuidValue[static_cast<std::size_t>(i)] =
             static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (24 - 8 * i));
@@ -52,6 +52,14 @@ UUID::UUID(std::string_view text, bool shortUUID) {
         uuidValue[i] =
             static_cast<std::uint8_t>(hexDigit(digits[2 * i]) * 16 + hexDigit(digits[2 * i + 1]));
     }
+}
+
+std::optional<std::uint32_t> UUID::shortValue() const {
+    if (!std::equal(kBaseTail.begin(), kBaseTail.end(), uuidValue.begin() + 4)) {
+        return std::nullopt;
+    }
+    return (std::uint32_t{uuidValue[0]} << 24) | (std::uint32_t{uuidValue[1]} << 16) |
+           (std::uint32_t{uuidValue[2]} << 8) | uuidValue[3];
 }
 
 std::string UUID::toString() const {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,8 @@ public:
     static const UUID OBEXFileTransferServiceClass_UUID;
 
     const std::array<std::uint8_t, 16>& bytes() const { return uuidValue; }
+    // The 16- or 32-bit value of a UUID on the Bluetooth base UUID; nothing for any other.
+    std::optional<std::uint32_t> shortValue() const;
     // 32 lower-case hexadecimal digits.
     std::string toString() const;
     // Bytes 12 to 15, big-endian: every short UUID hashes alike.

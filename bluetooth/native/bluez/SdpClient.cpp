@@ -106,20 +106,13 @@ Session connectTo(const bdaddr_t& adapter, const bdaddr_t& device,
 
 // The shortest form of the UUID that means the same, as devices expect to be asked.
 uuid_t toSdpUuid(const UUID& uuid) {
-    static const UUID base(0);
-    const auto& bytes = uuid.bytes();
     uuid_t result{};
-    if (std::memcmp(bytes.data() + 4, base.bytes().data() + 4, 12) == 0) {
-        const std::uint32_t value = (std::uint32_t{bytes[0]} << 24) |
-                                    (std::uint32_t{bytes[1]} << 16) |
-                                    (std::uint32_t{bytes[2]} << 8) | bytes[3];
-        if (value <= 0xFFFF) {
-            sdp_uuid16_create(&result, static_cast<std::uint16_t>(value));
-        } else {
-            sdp_uuid32_create(&result, value);
-        }
+    if (const auto value = uuid.shortValue(); !value) {
+        sdp_uuid128_create(&result, uuid.bytes().data());
+    } else if (*value <= 0xFFFF) {
+        sdp_uuid16_create(&result, static_cast<std::uint16_t>(*value));
     } else {
-        sdp_uuid128_create(&result, bytes.data());
+        sdp_uuid32_create(&result, *value);
     }
     return result;
 }

@@ -63,17 +63,10 @@ bool fitsXmlText(const std::string& text) {
 }
 
 std::string uuidText(const UUID& uuid) {
-    static const UUID base(0);
+    if (const auto value = uuid.shortValue()) {
+        return "0x" + hexDigits(*value, *value <= 0xFFFF ? 4 : 8);
+    }
     const auto& bytes = uuid.bytes();
-    bool onBase = true;
-    for (std::size_t i = 4; i < bytes.size(); ++i) {
-        onBase = onBase && bytes[i] == base.bytes()[i];
-    }
-    const std::uint32_t head = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-                               (std::uint32_t{bytes[2]} << 8) | bytes[3];
-    if (onBase) {
-        return "0x" + hexDigits(head, head <= 0xFFFF ? 4 : 8);
-    }
     std::string text;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (i == 4 || i == 6 || i == 8 || i == 10) {

@@ -1,13 +1,9 @@
 #include "bluetooth/native/bluez/ServiceRegistry.h"
 
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/native/bluez/BluezBus.h"
