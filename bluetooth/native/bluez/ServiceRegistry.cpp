@@ -1,6 +1,5 @@
 #include "bluetooth/native/bluez/ServiceRegistry.h"
 
-
 #include <chrono>
 #include <random>
 #include <string>
