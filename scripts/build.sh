@@ -16,5 +16,9 @@ while (($# > 0)); do
         shift
     fi
 done
+# Several build folders of one tree share their compiles where ccache is installed.
+if command -v ccache >/dev/null; then
+    configure=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache "${configure[@]}")
+fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${configure[@]}"
 cmake --build "$build" "${targets[@]}"
