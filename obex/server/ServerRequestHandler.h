@@ -37,6 +37,9 @@ public:
     virtual int onPutPacket(Operation& /*operation*/) { return 0x90; }
     // The whole object has arrived; the operation's input stream ends where the object ends.
     virtual int onPut(Operation& operation);
+    // A PUT ended without reaching onPut: aborted, refused, its connection dropped or timed out,
+    // or the session closed. Whatever the handler kept of the object can go.
+    virtual void onPutAbandoned() noexcept {}
     virtual void onAuthenticationFailure(const std::optional<Bytes>& /*userName*/) {}
 
     std::int64_t getConnectionID() const { return connectionID; }

@@ -45,6 +45,14 @@ int codeOf(Callback callback) {
     }
 }
 
+// Drops a PUT that did not reach onPut, and tells the handler.
+void abandon(std::unique_ptr<OperationImpl>& put, ServerRequestHandler& handler) {
+    if (put) {
+        put.reset();
+        handler.onPutAbandoned();
+    }
+}
+
 }  // namespace
 
 ServerSession::ServerSession(std::unique_ptr<bluetooth::StreamConnection> connection,
@@ -86,7 +94,7 @@ void ServerSession::run() {
     } catch (const std::exception& error) {
         bluetooth::printLine(error.what());
     }
-    putOperation.reset();
+    abandon(putOperation, *handler);
     getOperation.reset();
     close();
 }
@@ -120,7 +128,7 @@ bool ServerSession::serve(const Bytes& packet) {
             response = onSetPath(packet);
             break;
         case OpCode::ABORT:
-            putOperation.reset();
+            abandon(putOperation, *handler);
             getOperation.reset();
             response = {static_cast<std::uint8_t>(kOk)};
             break;
@@ -201,7 +209,7 @@ Bytes ServerSession::onPut(const Bytes& packet) {
     const HeaderSetImpl request = parseHeaders(kPacketHeader, packet);
     HeaderSetImpl reply = handler->createHeaderSet();
     if (!authenticate(request, reply)) {
-        putOperation.reset();
+        abandon(putOperation, *handler);
         return responseOf(ResponseCodes::OBEX_HTTP_UNAUTHORIZED, *commands, reply);
     }
     if (!putOperation) {
@@ -211,12 +219,12 @@ Bytes ServerSession::onPut(const Bytes& packet) {
     putCarriedBody = putCarriedBody || carriesBody(request);
     putOperation->takeInHeaders(request);
     const auto refuse = [&](int code) {
-        putOperation.reset();
+        abandon(putOperation, *handler);
         return responseOf(code, *commands, reply);
     };
     if (final && !putCarriedBody) {
         const HeaderSetImpl asked = putOperation->getReceivedHeaders();
-        putOperation.reset();
+        abandon(putOperation, *handler);
         return responseOf(codeOf([&] { return handler->onDelete(asked, reply); }), *commands,
                           reply);
     }
