@@ -31,6 +31,16 @@ void Bluetooth::dodeviceenquiry() {
         discoveryagent.startInquiry(bluetooth::DiscoveryAgent::GIAC, *this);
     } catch (const std::exception& error) {
         printLine(error.what());
+        // Nothing will report this inquiry's end, and the worker waits for it.
+        inquiryCompleted(INQUIRY_ERROR);
+    }
+}
+
+void Bluetooth::cancelenquiry() {
+    try {
+        discoveryagent.cancelInquiry(this);
+    } catch (const std::exception& error) {
+        printLine(error.what());
     }
 }
 
@@ -40,6 +50,9 @@ int Bluetooth::doserviceenquiry(const bluetooth::RemoteDevice& device) {
                                              device, *this);
     } catch (const std::exception& error) {
         printLine(error.what());
+        searchresult = SERVICE_SEARCH_ERROR;
+        servicesearchcompleted = true;
+        events.notify();
         return 0;
     }
 }
@@ -52,6 +65,7 @@ void Bluetooth::deviceDiscovered(const bluetooth::RemoteDevice& device,
 
 void Bluetooth::inquiryCompleted(int /*discType*/) {
     devicesearchcompleted = true;
+    events.notify();
 }
 
 void Bluetooth::servicesDiscovered(
@@ -93,6 +107,7 @@ void Bluetooth::serviceSearchCompleted(int /*transID*/, int respCode) {
             break;
     }
     servicesearchcompleted = true;
+    events.notify();
 }
 
 std::vector<bluetooth::RemoteDevice> Bluetooth::devlist() const {

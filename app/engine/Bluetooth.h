@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/engine/Wakeup.h"
 #include "bluetooth/discovery/DiscoveryListener.h"
 
 namespace flarecast::bluetooth {
@@ -17,13 +18,15 @@ namespace flarecast::engine {
 
 // The engine's discovery listener: starts the inquiry and the Object Push searches for the
 // worker, collects the devices found and the URL a search found, and raises the flags that the
-// worker polls. Callbacks arrive on the inquiry and search threads.
+// worker waits for, waking it through events. Callbacks arrive on the inquiry and search threads.
 class Bluetooth final : public bluetooth::DiscoveryListener {
 public:
     Bluetooth();
 
     // Starts an inquiry with this listener; returns at once. Errors are printed.
     void dodeviceenquiry();
+    // Ends the running inquiry early; its completion is still reported.
+    void cancelenquiry();
     // Starts a search for OBEX Object Push on the device; returns the transaction identifier.
     int doserviceenquiry(const bluetooth::RemoteDevice& device);
 
@@ -43,6 +46,8 @@ public:
     std::atomic<int> searchresult{0};
     std::atomic<bool> servicesearchcompleted{false};
     std::atomic<bool> devicesearchcompleted{false};
+    // Notified after each of the flags above is raised.
+    Wakeup events;
 
 private:
     // Set once: the inquiry and the searches may be started from different threads.

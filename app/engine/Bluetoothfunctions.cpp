@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <thread>
 
 #include "app/engine/DateSent.h"
 #include "bluetooth/io/Console.h"
@@ -11,14 +10,13 @@ namespace flarecast::engine {
 
 using bluetooth::printLine;
 
-Bluetoothfunctions::Bluetoothfunctions(std::filesystem::path file, RowSink& table, Pacing pacing)
-    : chosenfile(std::move(file)), tablemodel(table), pacing(pacing) {}
+Bluetoothfunctions::Bluetoothfunctions(std::filesystem::path file, RowSink& table, PushJobs& jobs,
+                                       Pacing pacing)
+    : chosenfile(std::move(file)), tablemodel(table), pushjobs(jobs), pacing(pacing) {}
 
 Bluetoothfunctions::~Bluetoothfunctions() {
+    cancel();
     thread.join();
-    // Jobs still pushing end within the OBEX time limit, each with its row.
-    const std::lock_guard guard(jobsLock);
-    obexthreads.clear();
 }
 
 void Bluetoothfunctions::start() {
@@ -26,33 +24,47 @@ void Bluetoothfunctions::start() {
     thread.start([this] { run(); });
 }
 
-void Bluetoothfunctions::pause(std::chrono::milliseconds length) {
-    std::this_thread::sleep_for(length);
+void Bluetoothfunctions::cancel() {
+    cancelled.request_stop();
+}
+
+bool Bluetoothfunctions::waitUntilStopped(std::chrono::milliseconds bound) {
+    return passEvents.waitFor(bound, [this] { return stopped.load(); });
 }
 
 void Bluetoothfunctions::run() {
+    const std::stop_token stop = cancelled.get_token();
     try {
         bluetooth.devicesearchcompleted = false;
         bluetooth.dodeviceenquiry();
-        // Every inquiry reports its end, also when it fails.
-        while (!bluetooth.devicesearchcompleted) {
-            pause(pacing.poll);
+        // Every inquiry reports its end, also when it fails or is cancelled; the listener must
+        // outlive that report.
+        const auto inquiryEnded = [this] { return bluetooth.devicesearchcompleted.load(); };
+        if (!bluetooth.events.waitUntil(stop, pacing.poll, inquiryEnded)) {
+            bluetooth.cancelenquiry();
+            bluetooth.events.waitUntil({}, pacing.poll, inquiryEnded);
         }
-        for (const auto& device : bluetooth.devlist()) {
-            serve(device);
+        // The list may grow while it is walked: its length is read again before each device.
+        for (std::size_t index = 0; !stop.stop_requested(); ++index) {
+            const auto devices = bluetooth.devlist();
+            if (index >= devices.size()) {
+                break;
+            }
+            serve(devices[index]);
         }
-        pause(pacing.endPause);
-        std::size_t started = 0;
+        passEvents.sleepFor(stop, pacing.endPause);
+        std::size_t listed = 0;
         {
             const std::lock_guard guard(jobsLock);
-            started = obexthreads.size();
+            listed = obexthreads.size();
         }
-        printLine(std::to_string(started));
+        printLine(std::to_string(listed));
         dropFinishedJobs();
     } catch (const std::exception& error) {
         printLine(error.what());
     }
     stopped = true;
+    passEvents.notify();
 }
 
 void Bluetoothfunctions::serve(const bluetooth::RemoteDevice& device) {
@@ -64,24 +76,17 @@ void Bluetoothfunctions::serve(const bluetooth::RemoteDevice& device) {
     bluetooth.searchresult = 0;
     bluetooth.servicesearchcompleted = false;
     bluetooth.doserviceenquiry(device);
-    // Every search reports its end; the result is looked at once, after it.
-    while (!bluetooth.servicesearchcompleted) {
-        pause(pacing.poll);
-    }
+    // Every search reports its end, and the listener must outlive that report, so a cancelled
+    // pass still waits for it; the result is looked at once, after it.
+    bluetooth.events.waitUntil({}, pacing.poll,
+                               [this] { return bluetooth.servicesearchcompleted.load(); });
     if (bluetooth.searchresult == bluetooth::DiscoveryListener::SERVICE_SEARCH_COMPLETED) {
         try {
             logfile.bluetoothname = device.getFriendlyName(true);
             logfile.bluetoothaddress = address;
             logfile.datesent = fullDateTime(std::chrono::system_clock::now());
             if (const auto url = bluetooth.obexurl()) {
-                waitForSlot();
-                auto job = std::make_unique<Obexsend>(*url, chosenfile, logfile, tablemodel);
-                job->start();
-                {
-                    const std::lock_guard guard(jobsLock);
-                    obexthreads.push_back(std::move(job));
-                }
-                pause(pacing.pushPause);
+                startPush(*url);
             }
         } catch (const std::exception& error) {
             printLine(error.what());
@@ -90,22 +95,27 @@ void Bluetoothfunctions::serve(const bluetooth::RemoteDevice& device) {
     sentdevices.push_back(address);
 }
 
-std::size_t Bluetoothfunctions::dropFinishedJobs() {
-    std::vector<std::unique_ptr<Obexsend>> finished;
-    const std::lock_guard guard(jobsLock);
-    for (auto& job : obexthreads) {
-        if (job->finished()) {
-            finished.push_back(std::move(job));
-        }
+void Bluetoothfunctions::startPush(const std::string& url) {
+    const std::stop_token stop = cancelled.get_token();
+    auto slot = pushjobs.reserve(stop, pacing.slotPoll);
+    if (!slot) {
+        return;
     }
-    std::erase(obexthreads, nullptr);
-    return obexthreads.size();
+    // A job that has given its slot back is no longer listed.
+    dropFinishedJobs();
+    auto job = std::make_shared<Obexsend>(url, chosenfile, logfile, tablemodel);
+    {
+        const std::lock_guard guard(jobsLock);
+        obexthreads.push_back(job);
+    }
+    pushjobs.start(std::move(*slot), std::move(job));
+    passEvents.sleepFor(stop, pacing.pushPause);
 }
 
-void Bluetoothfunctions::waitForSlot() {
-    while (dropFinishedJobs() >= pacing.pushSlots) {
-        pause(pacing.slotPoll);
-    }
+std::size_t Bluetoothfunctions::dropFinishedJobs() {
+    const std::lock_guard guard(jobsLock);
+    std::erase_if(obexthreads, [](const auto& job) { return job->finished(); });
+    return obexthreads.size();
 }
 
 }  // namespace flarecast::engine

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -11,25 +12,32 @@
 #include "app/engine/Logfile.h"
 #include "app/engine/Obexsend.h"
 #include "app/engine/Pacing.h"
+#include "app/engine/PushJobs.h"
 #include "app/engine/RowSink.h"
+#include "app/engine/Wakeup.h"
 #include "bluetooth/io/OwnedThread.h"
 
 namespace flarecast::engine {
 
 // One advertising pass per worker: an inquiry, an Object Push search on every device not yet
-// handled, and a push job for each device that offers the service, at most pacing.pushSlots at
-// once. stopped is true while no pass runs; running is the window's, and the pass does not
+// handled, and a push job for each device that offers the service, in a slot of the program's
+// push jobs. stopped is true while no pass runs; running is the window's, and the pass does not
 // consult it.
 class Bluetoothfunctions {
 public:
-    Bluetoothfunctions(std::filesystem::path chosenfile, RowSink& tablemodel, Pacing pacing = {});
-    // Waits for the pass and for the push jobs still running; each ends within the OBEX time
-    // limit.
+    Bluetoothfunctions(std::filesystem::path chosenfile, RowSink& tablemodel, PushJobs& pushjobs,
+                       Pacing pacing = {});
+    // Cancels the pass and waits for it; push jobs belong to pushjobs and go on.
     ~Bluetoothfunctions();
     Bluetoothfunctions(const Bluetoothfunctions&) = delete;
     Bluetoothfunctions& operator=(const Bluetoothfunctions&) = delete;
 
     void start();
+    // Ends the pass early: a running inquiry is cancelled, a search in progress is waited for,
+    // and nothing new starts. Push jobs already started go on.
+    void cancel();
+    // Waits until the pass has ended or bound has passed; true when it has ended.
+    bool waitUntilStopped(std::chrono::milliseconds bound);
 
     std::atomic<bool> running{false};
     std::atomic<bool> stopped{true};
@@ -37,19 +45,22 @@ public:
 private:
     void run();
     void serve(const bluetooth::RemoteDevice& device);
-    // Drops the finished jobs, then waits while every slot is taken.
-    void waitForSlot();
+    void startPush(const std::string& url);
+    // Drops the worker's finished jobs; how many it still lists.
     std::size_t dropFinishedJobs();
-    void pause(std::chrono::milliseconds length);
 
     const std::filesystem::path chosenfile;
     RowSink& tablemodel;
+    PushJobs& pushjobs;
     const Pacing pacing;
     Bluetooth bluetooth;
     Logfile logfile;
     std::vector<std::string> sentdevices;
     std::mutex jobsLock;
-    std::vector<std::unique_ptr<Obexsend>> obexthreads;
+    std::vector<std::shared_ptr<Obexsend>> obexthreads;
+    std::stop_source cancelled;
+    // Paces the pass and tells a waiter that it has ended.
+    Wakeup passEvents;
     bluetooth::OwnedThread thread;
 };
 

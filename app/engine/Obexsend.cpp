@@ -28,20 +28,59 @@ Obexsend::Obexsend(std::string url, std::filesystem::path file, const Logfile& r
     printLine(type.filetype);
 }
 
-void Obexsend::start() {
-    thread.start([this] { run(); });
+void Obexsend::start(std::function<void()> ended) {
+    thread.start([this, ended = std::move(ended)] {
+        run();
+        if (ended) {
+            ended();
+        }
+    });
+}
+
+void Obexsend::cancel() {
+    const std::lock_guard guard(sessionLock);
+    cancelled = true;
+    if (session) {
+        try {
+            session->close();
+        } catch (const std::exception&) {
+            // The job's own next step reports the closed connection.
+        }
+    }
+}
+
+obex::ClientSession& Obexsend::open() {
+    {
+        const std::lock_guard guard(sessionLock);
+        if (cancelled) {
+            throw bluetooth::IOError("Push cancelled");
+        }
+    }
+    if (obexurl.size() < 5) {
+        throw bluetooth::IOError("Not a connection URL: " + obexurl);
+    }
+    auto opened = obex::OBEXConnector::openSession("btgoep" + obexurl.substr(5));
+    const std::lock_guard guard(sessionLock);
+    session = std::move(opened);
+    if (cancelled) {
+        session->close();
+    }
+    return *session;
+}
+
+void Obexsend::forget() {
+    std::unique_ptr<obex::ClientSession> ending;
+    const std::lock_guard guard(sessionLock);
+    ending.swap(session);
 }
 
 void Obexsend::run() {
-    std::unique_ptr<obex::ClientSession> session;
+    obex::ClientSession* link = nullptr;
     try {
-        if (obexurl.size() < 5) {
-            throw bluetooth::IOError("Not a connection URL: " + obexurl);
-        }
-        session = obex::OBEXConnector::openSession("btgoep" + obexurl.substr(5));
+        link = &open();
         printLine("opening");
         obex::HeaderSetImpl request;
-        obex::HeaderSetImpl headers = session->connect(&request);
+        obex::HeaderSetImpl headers = link->connect(&request);
         printLine("created header set");
         const std::string name = chosenfile.filename().string();
         if (type.announcement) {
@@ -59,7 +98,7 @@ void Obexsend::run() {
         }
         headers.setHeader(obex::HeaderSet::LENGTH, static_cast<std::int64_t>(size));
         printLine("putting....");
-        const auto put = session->put(&headers);
+        const auto put = link->put(&headers);
         printLine("put....");
         const auto out = put->openOutputStream();
         std::array<char, kChunk> buffer;
@@ -75,26 +114,27 @@ void Obexsend::run() {
         if (const int code = put->getResponseCode(); code != obex::ResponseCodes::OBEX_HTTP_OK) {
             throw bluetooth::IOError("Object not accepted " + std::to_string(code));
         }
-        session->disconnect(nullptr);
-        session->close();
+        link->disconnect(nullptr);
+        link->close();
         printLine("closed...");
         logfile.sent = true;
     } catch (const std::exception& error) {
         logfile.sent = false;
-        if (session) {
+        if (link != nullptr) {
             try {
-                session->disconnect(nullptr);
+                link->disconnect(nullptr);
             } catch (const std::exception& ending) {
                 printLine(ending.what());
             }
             try {
-                session->close();
+                link->close();
             } catch (const std::exception& ending) {
                 printLine(ending.what());
             }
         }
         printLine(error.what());
     }
+    forget();
     // The row goes first: a finished job may be dropped at once.
     tablemodel.append(logfile);
     done = true;

@@ -2,12 +2,16 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "app/engine/Logfile.h"
 #include "app/engine/ObjectType.h"
 #include "app/engine/RowSink.h"
 #include "bluetooth/io/OwnedThread.h"
+#include "obex/session/ClientSession.h"
 
 namespace flarecast::engine {
 
@@ -22,12 +26,19 @@ public:
     Obexsend(const Obexsend&) = delete;
     Obexsend& operator=(const Obexsend&) = delete;
 
-    void start();
+    // ended runs on the job's thread once the row is appended, as its last step.
+    void start(std::function<void()> ended = {});
+    // Ends the push now, without waiting out the OBEX time limit: the connection is closed, so
+    // the job fails at once and appends a row that says not sent.
+    void cancel();
     // The row is appended by then.
     bool finished() const { return done; }
 
 private:
     void run();
+    // Opens the OBEX session where cancel() can reach it.
+    obex::ClientSession& open();
+    void forget();
 
     const std::string obexurl;
     const std::filesystem::path chosenfile;
@@ -35,6 +46,9 @@ private:
     Logfile logfile;
     RowSink& tablemodel;
     std::atomic<bool> done{false};
+    std::mutex sessionLock;
+    bool cancelled = false;
+    std::unique_ptr<obex::ClientSession> session;
     bluetooth::OwnedThread thread;
 };
 

@@ -7,7 +7,6 @@
 #include <QStyle>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 #include "app/ui/FileFilter.h"
 #include "app/ui/LogCsv.h"
@@ -21,6 +20,7 @@ Mainwindow::Mainwindow(std::unique_ptr<FileDialogs> fileDialogs, engine::Pacing 
     : dialogs(std::move(fileDialogs)),
       pacing(pacing),
       mytable(this),
+      pushjobs(pacing.pushSlots),
       Jmenufile(&jMenuBar1),
       Jmenuhelp(&jMenuBar1),
       Jmenuitemopen(this),
@@ -37,8 +37,14 @@ Mainwindow::Mainwindow(std::unique_ptr<FileDialogs> fileDialogs, engine::Pacing 
 }
 
 Mainwindow::~Mainwindow() {
-    // The stopper reads the worker; it ends once the pass has.
+    // Nothing of the engine may outlive the window: the pass ends early, the stopper that waits
+    // for it follows, and then the push jobs are cancelled and joined before the table goes.
+    if (bluetoothfunctions) {
+        bluetoothfunctions->cancel();
+    }
     stopbluetooththread.reset();
+    bluetoothfunctions.reset();
+    pushjobs.cancelAll();
 }
 
 void Mainwindow::initComponents() {
@@ -166,7 +172,7 @@ void Mainwindow::closeEvent(QCloseEvent* event) {
 }
 
 void Mainwindow::endProgram() {
-    if (bluetoothfunctions || !retired.empty()) {
+    if (bluetoothfunctions || pushjobs.taken() > 0) {
         // Engine threads may be inside a pass or a push: the program ends at once, without
         // waiting for them.
         std::fflush(stdout);
@@ -193,7 +199,8 @@ void Mainwindow::StartbluetoothbtnActionPerformed() {
         return;
     }
     Statusfield.setText(QStringLiteral("Running"));
-    bluetoothfunctions = std::make_unique<engine::Bluetoothfunctions>(chosenfile, mytable, pacing);
+    bluetoothfunctions =
+        std::make_unique<engine::Bluetoothfunctions>(chosenfile, mytable, pushjobs, pacing);
     bluetoothfunctions->running = true;
     bluetoothfunctions->start();
     Stopbluetoothbtn.setEnabled(true);
@@ -210,8 +217,7 @@ void Mainwindow::StopbluetoothbtnActionPerformed() {
     stopbluetooththread->start([this, worker] {
         if (worker != nullptr) {
             worker->running = false;
-            while (!worker->stopped) {
-                std::this_thread::sleep_for(pacing.poll);
+            while (!worker->waitUntilStopped(pacing.poll)) {
             }
         }
         QMetaObject::invokeMethod(
@@ -220,9 +226,8 @@ void Mainwindow::StopbluetoothbtnActionPerformed() {
 }
 
 void Mainwindow::stopped() {
-    if (bluetoothfunctions) {
-        retired.push_back(std::move(bluetoothfunctions));
-    }
+    // Its pass has ended; its push jobs go on in their slots.
+    bluetoothfunctions.reset();
     Startbluetoothbtn.setEnabled(true);
     enableFileMenu(true);
     Statusfield.setText(QStringLiteral("Stopped"));

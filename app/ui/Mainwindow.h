@@ -18,6 +18,7 @@
 
 #include "app/engine/Bluetoothfunctions.h"
 #include "app/engine/Pacing.h"
+#include "app/engine/PushJobs.h"
 #include "app/ui/About.h"
 #include "app/ui/DeviceTableModel.h"
 #include "app/ui/FileDialogs.h"
@@ -59,12 +60,13 @@ private:
 
     std::unique_ptr<FileDialogs> dialogs;
     const engine::Pacing pacing;
-    std::unique_ptr<engine::Bluetoothfunctions> bluetoothfunctions;
-    // Workers whose pass has ended; their push jobs may still be running.
-    std::vector<std::unique_ptr<engine::Bluetoothfunctions>> retired;
-    std::unique_ptr<bluetooth::OwnedThread> stopbluetooththread;
     About aboutwindow;
+    // Declared before the engine, so that the engine is gone before its rows' table.
     DeviceTableModel mytable;
+    // The program's push jobs, of every worker: their limit holds across Stop and Start.
+    engine::PushJobs pushjobs;
+    std::unique_ptr<engine::Bluetoothfunctions> bluetoothfunctions;
+    std::unique_ptr<bluetooth::OwnedThread> stopbluetooththread;
     std::filesystem::path chosenfile;
 
     QWidget central;

@@ -2,6 +2,7 @@
 // hci0 is this side, hci1 the device in range. BT0 and BT1 hold their addresses.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -15,7 +16,14 @@
 #include <stop_token>
 #include <thread>
 
+#include <bluetooth/bluetooth.h>
+#include <bluetooth/hci.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "app/engine/Bluetoothfunctions.h"
+#include "app/engine/Obexsend.h"
 #include "bluetooth/discovery/DiscoveryListener.h"
 #include "bluetooth/discovery/LocalDevice.h"
 #include "bluetooth/io/Errors.h"
@@ -266,10 +274,12 @@ TEST(Pass, PushesTheFileToTheDeviceOnHci1) {
     const fs::path inbox = env("INBOX");
     Rows rows;
     {
-        engine::Bluetoothfunctions worker(file, rows, kQuick);
+        engine::PushJobs jobs;
+        engine::Bluetoothfunctions worker(file, rows, jobs, kQuick);
         worker.running = true;
         worker.start();
         ASSERT_TRUE(eventually([&] { return worker.stopped.load(); }, 150s));
+        jobs.waitUntilAllEnded();
     }
     const auto all = rows.all();
     ASSERT_EQ(all.size(), 1U);
@@ -284,7 +294,8 @@ TEST(Vanish, ADeviceThatGoesMidPushGivesARowThatSaysNotSent) {
     Rows rows;
     std::chrono::steady_clock::time_point gone;
     {
-        engine::Bluetoothfunctions worker(file, rows, kQuick);
+        engine::PushJobs jobs;
+        engine::Bluetoothfunctions worker(file, rows, jobs, kQuick);
         worker.running = true;
         worker.start();
         // The receiver has the object's first bytes: the push is under way.
@@ -301,7 +312,8 @@ TEST(Vanish, ADeviceThatGoesMidPushGivesARowThatSaysNotSent) {
         ASSERT_TRUE(eventually(underWay, 150s));
         ASSERT_EQ(std::system(env("TAKE_HCI1_DOWN").c_str()), 0);
         gone = std::chrono::steady_clock::now();
-        // Leaving the scope waits for the push job, which the lost link must end.
+        // The lost link must end the push job.
+        jobs.waitUntilAllEnded();
     }
     std::cout << "The push ended "
               << std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -312,6 +324,77 @@ TEST(Vanish, ADeviceThatGoesMidPushGivesARowThatSaysNotSent) {
     ASSERT_EQ(all.size(), 1U);
     EXPECT_EQ(all[0].bluetoothaddress, compact("BT1"));
     EXPECT_FALSE(all[0].sent);
+}
+
+// Whether hci0 has a baseband link to the device at address; each push on a link of its own
+// must pair again.
+bool linkedTo(std::int64_t address) {
+    const int hci = ::socket(AF_BLUETOOTH, SOCK_RAW | SOCK_CLOEXEC, BTPROTO_HCI);
+    if (hci < 0) {
+        throw std::runtime_error("no HCI socket");
+    }
+    constexpr int kMost = 16;
+    alignas(hci_conn_list_req) std::array<std::byte, sizeof(hci_conn_list_req) +
+                                                         kMost * sizeof(hci_conn_info)>
+        buffer{};
+    auto* const list = reinterpret_cast<hci_conn_list_req*>(buffer.data());
+    list->dev_id = 0;
+    list->conn_num = kMost;
+    const int result = ::ioctl(hci, HCIGETCONNLIST, list);
+    ::close(hci);
+    if (result < 0) {
+        throw std::runtime_error("cannot list hci0's links");
+    }
+    const auto wanted = bluetooth::bluez::toBdaddr(address);
+    for (int index = 0; index < list->conn_num; ++index) {
+        if (bacmp(&list->conn_info[index].bdaddr, &wanted) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct Pushed {
+    bool sent;
+    std::string said;
+};
+
+// One push through the program's push job, to the Object Push channel on hci1.
+Pushed push(const fs::path& file) {
+    Rows rows;
+    engine::Logfile row;
+    row.bluetoothaddress = compact("BT1");
+    ::testing::internal::CaptureStdout();
+    {
+        engine::Obexsend job("btspp://" + compact("BT1") + ":" + env("OPP_CHANNEL"), file, row,
+                             rows);
+        job.start();
+        EXPECT_TRUE(eventually([&] { return job.finished(); }, 120s));
+    }
+    const std::string said = ::testing::internal::GetCapturedStdout();
+    std::cout << said;
+    const auto all = rows.all();
+    return {all.size() == 1 && all[0].sent, said};
+}
+
+TEST(Pushes, FiveInARowEachOnANewLinkArriveWhole) {
+    const fs::path inbox = env("INBOX");
+    int arrived = 0;
+    for (int round = 1; round <= 5; ++round) {
+        ASSERT_TRUE(eventually([] { return !linkedTo(addressOf("BT1")); }, 60s)) << round;
+        const std::string name = "push-" + std::to_string(round) + ".jpg";
+        const std::string content = "Flarecast push " + std::to_string(round) + "\n" +
+                                    randomBytes(20000 * static_cast<std::size_t>(round));
+        const Pushed result = push(offerFile(name, content));
+        const bool whole =
+            eventually([&] { return contentOf(inbox / name) == content; }, result.sent ? 10s : 0s);
+        std::cout << "push " << round << ": " << (result.sent ? "sent" : "not sent") << ", "
+                  << (whole ? "arrived whole" : "did not arrive") << std::endl;
+        EXPECT_TRUE(result.sent) << round;
+        EXPECT_TRUE(whole) << round;
+        arrived += whole ? 1 : 0;
+    }
+    std::cout << arrived << " of 5 pushes arrived" << std::endl;
 }
 
 }  // namespace

@@ -59,11 +59,13 @@ inline Pass runPass(const std::filesystem::path& file) {
     Rows rows;
     ::testing::internal::CaptureStdout();
     {
-        Bluetoothfunctions worker(file, rows, kQuick);
+        PushJobs jobs(kQuick.pushSlots);
+        Bluetoothfunctions worker(file, rows, jobs, kQuick);
         worker.running = true;
         worker.start();
         EXPECT_TRUE(testing::eventually([&] { return worker.stopped.load(); }))
             << "the pass did not end";
+        jobs.waitUntilAllEnded();
     }
     return {rows.all(), ::testing::internal::GetCapturedStdout()};
 }

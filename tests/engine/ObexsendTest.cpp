@@ -147,12 +147,14 @@ TEST_F(ObexsendTest, APassPushesOnceToEveryDeviceThatOffersObjectPush) {
     Rows rows;
     ::testing::internal::CaptureStdout();
     {
-        Bluetoothfunctions worker(file, rows, kQuick);
+        PushJobs jobs;
+        Bluetoothfunctions worker(file, rows, jobs, kQuick);
         EXPECT_TRUE(worker.stopped);
         worker.running = true;
         worker.start();
         EXPECT_FALSE(worker.stopped);
         ASSERT_TRUE(testing::eventually([&] { return worker.stopped.load(); }));
+        jobs.waitUntilAllEnded();
     }
     const std::string printed = ::testing::internal::GetCapturedStdout();
     // One row per device with the service, whatever its push gave; none for the others, and

@@ -1,0 +1,96 @@
+#include "app/engine/PushJobs.h"
+
+namespace flarecast::engine {
+
+PushSlot::~PushSlot() {
+    if (jobs != nullptr) {
+        jobs->release();
+    }
+}
+
+PushJobs::PushJobs(std::size_t limit) : limit(limit) {}
+
+PushJobs::~PushJobs() {
+    cancelAll();
+    std::vector<std::shared_ptr<Obexsend>> ending;
+    {
+        const std::lock_guard guard(lock);
+        ending.swap(jobs);
+    }
+    // Dropping the last reference joins each job's thread.
+}
+
+std::optional<PushSlot> PushJobs::reserve(std::stop_token stop, std::chrono::milliseconds bound) {
+    reapEnded();
+    std::unique_lock guard(lock);
+    ++waiters;
+    while (inUse >= limit && !stop.stop_requested()) {
+        slotFreed.wait_for(guard, stop, bound, [this] { return inUse < limit; });
+    }
+    --waiters;
+    if (inUse >= limit) {
+        return std::nullopt;
+    }
+    ++inUse;
+    return PushSlot(*this);
+}
+
+void PushJobs::start(PushSlot slot, std::shared_ptr<Obexsend> job) {
+    // The slot goes with the job: the job gives it back when it ends.
+    slot.jobs = nullptr;
+    {
+        const std::lock_guard guard(lock);
+        jobs.push_back(job);
+    }
+    job->start([this] { release(); });
+}
+
+void PushJobs::release() {
+    {
+        const std::lock_guard guard(lock);
+        --inUse;
+    }
+    slotFreed.notify_all();
+}
+
+void PushJobs::waitUntilAllEnded() {
+    std::unique_lock guard(lock);
+    slotFreed.wait(guard, [this] { return inUse == 0; });
+}
+
+void PushJobs::cancelAll() {
+    std::vector<std::shared_ptr<Obexsend>> running;
+    {
+        const std::lock_guard guard(lock);
+        running = jobs;
+    }
+    for (const auto& job : running) {
+        job->cancel();
+    }
+}
+
+std::size_t PushJobs::taken() const {
+    const std::lock_guard guard(lock);
+    return inUse;
+}
+
+std::size_t PushJobs::waiting() const {
+    const std::lock_guard guard(lock);
+    return waiters;
+}
+
+void PushJobs::reapEnded() {
+    std::vector<std::shared_ptr<Obexsend>> ended;
+    {
+        const std::lock_guard guard(lock);
+        std::erase_if(jobs, [&ended](const auto& job) {
+            if (!job->finished()) {
+                return false;
+            }
+            ended.push_back(job);
+            return true;
+        });
+    }
+}
+
+}  // namespace flarecast::engine

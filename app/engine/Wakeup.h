@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stop_token>
+
+namespace flarecast::engine {
+
+// Lets one thread wait for what other threads make true. Each of them changes what the
+// condition reads, then calls notify(); the waiter wakes at once instead of at its next look.
+class Wakeup {
+public:
+    void notify() {
+        // Taking the lock orders the change before a waiter's next look at it.
+        { const std::lock_guard guard(lock); }
+        changed.notify_all();
+    }
+
+    // Waits until done() holds or stop is requested, looking again at least every bound; true
+    // when done() holds.
+    template <typename Done>
+    bool waitUntil(std::stop_token stop, std::chrono::milliseconds bound, Done done) {
+        std::unique_lock guard(lock);
+        while (!done()) {
+            if (stop.stop_requested()) {
+                return false;
+            }
+            changed.wait_for(guard, stop, bound, done);
+        }
+        return true;
+    }
+
+    // Waits at most limit for done(); its last answer.
+    template <typename Done>
+    bool waitFor(std::chrono::milliseconds limit, Done done) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, limit, done);
+    }
+
+    // Sleeps for length unless stop is requested first; false when it was.
+    bool sleepFor(std::stop_token stop, std::chrono::milliseconds length) {
+        std::unique_lock guard(lock);
+        changed.wait_for(guard, stop, length, [] { return false; });
+        return !stop.stop_requested();
+    }
+
+private:
+    std::mutex lock;
+    std::condition_variable_any changed;
+};
+
+}  // namespace flarecast::engine
