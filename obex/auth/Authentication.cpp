@@ -167,23 +167,39 @@ void IssuedNonces::issued(std::span<const std::uint8_t> challenge) {
     Nonce nonce{};
     std::copy_n(challenge.begin() + 2, 16, nonce.begin());
     const std::lock_guard guard(lock);
-    nonces.push_back(nonce);
+    if (!recent.empty() && recent.back() == nonce) {
+        return;
+    }
+    recent.push_back(nonce);
+    if (recent.size() > kRemembered) {
+        recent.pop_front();
+    }
+    latestOpen = true;
 }
 
-bool IssuedNonces::contains(const Nonce& nonce) const {
+bool IssuedNonces::wasIssued(const Nonce& nonce) const {
     const std::lock_guard guard(lock);
-    return std::find(nonces.begin(), nonces.end(), nonce) != nonces.end();
+    return std::find(recent.begin(), recent.end(), nonce) != recent.end();
+}
+
+bool IssuedNonces::redeem(const Nonce& nonce) {
+    const std::lock_guard guard(lock);
+    if (!latestOpen || recent.empty() || recent.back() != nonce) {
+        return false;
+    }
+    latestOpen = false;
+    return true;
 }
 
 void handleAuthResponse(std::span<const std::uint8_t> bytes, Authenticator& authenticator,
-                        const IssuedNonces& issued) {
+                        IssuedNonces& issued) {
     AuthResponse response;
     try {
         response = readAuthResponse(bytes);
     } catch (const bluetooth::IOError&) {
         throw bluetooth::IOError("Authentication failure");
     }
-    if (!issued.contains(response.nonce)) {
+    if (!issued.redeem(response.nonce)) {
         throw bluetooth::IOError("Authentication failure");
     }
     const Bytes password = authenticator.onAuthenticationResponse(response.userId);

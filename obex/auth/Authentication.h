@@ -1,11 +1,11 @@
 #pragma once
 
 #include <array>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "obex/auth/Authenticator.h"
 #include "obex/headers/HeaderSet.h"
@@ -46,23 +46,35 @@ std::array<std::uint8_t, 16> authDigest(const Nonce& nonce, std::span<const std:
 // The AUTH_RESPONSE value that answers a received challenge.
 Bytes createAuthResponse(Authenticator& authenticator, std::span<const std::uint8_t> challenge);
 
-// The nonces that one session sent in its own challenges.
+// The nonces that one session sent in its own challenges. Only the latest one may be answered,
+// and only once, so that an answer seen once or one to an earlier challenge opens nothing.
 class IssuedNonces {
 public:
-    // Records the nonce of an outgoing AUTH_CHALLENGE value.
+    // Records the nonce of an outgoing AUTH_CHALLENGE value; sending the latest challenge again
+    // leaves it as it was.
     void issued(std::span<const std::uint8_t> challenge);
     // Records the nonce of the AUTH_CHALLENGE in a set about to be sent, if it holds one.
     void issuedIn(const HeaderSet* headers);
-    bool contains(const Nonce& nonce) const;
+    // Whether the nonce is one this side issued lately, so that a peer's challenge carrying it
+    // is our own reflected.
+    bool wasIssued(const Nonce& nonce) const;
+    // True for the latest nonce while it is unanswered; it is spent from then on.
+    bool redeem(const Nonce& nonce);
 
 private:
+    // Enough to recognise a reflected challenge; a peer that makes us issue more only pushes
+    // out nonces that no answer can use any more.
+    static constexpr std::size_t kRemembered = 64;
+
     mutable std::mutex lock;
-    std::vector<Nonce> nonces;
+    std::deque<Nonce> recent;
+    bool latestOpen = false;
 };
 
-// Checks a peer's answer to one of our challenges: the nonce must be one we issued and the
-// digest must match; otherwise an I/O error "Authentication failure".
+// Checks a peer's answer to one of our challenges: it must answer the latest nonce, not yet
+// answered, with the right digest; otherwise an I/O error "Authentication failure". The nonce is
+// spent by any answer that can be read, right or wrong.
 void handleAuthResponse(std::span<const std::uint8_t> response, Authenticator& authenticator,
-                        const IssuedNonces& issued);
+                        IssuedNonces& issued);
 
 }  // namespace flarecast::obex

@@ -1,5 +1,7 @@
 #include "obex/server/ServerCommandHandler.h"
 
+#include <string>
+
 #include "bluetooth/io/Errors.h"
 #include "obex/headers/HeaderCodec.h"
 #include "obex/session/PacketReader.h"
@@ -10,6 +12,7 @@ namespace {
 
 // Until the client says otherwise, the OBEX minimum.
 constexpr int kMinimumPacketLength = 255;
+constexpr std::size_t kLongestPacket = 0xFFFF;
 
 }  // namespace
 
@@ -31,16 +34,49 @@ ServerCommandHandler::~ServerCommandHandler() {
     }
 }
 
+void ServerCommandHandler::startTiming(std::shared_ptr<Deadlines> deadlines) {
+    timer.emplace(std::move(deadlines), [this] {
+        try {
+            close();
+        } catch (const bluetooth::Error&) {
+        }
+    });
+}
+
+void ServerCommandHandler::stopTiming() {
+    timer.reset();
+}
+
 void ServerCommandHandler::close() {
-    in->close();
-    out->close();
-    connection->close();
+    const std::lock_guard guard(lock);
+    if (connection) {
+        in->close();
+        out->close();
+        connection->close();
+    }
+}
+
+void ServerCommandHandler::release() {
+    std::unique_ptr<bluetooth::StreamConnection> gone;
+    std::shared_ptr<bluetooth::InputStream> input;
+    std::shared_ptr<bluetooth::OutputStream> output;
+    try {
+        close();
+    } catch (const bluetooth::Error&) {
+    }
+    const std::lock_guard guard(lock);
+    gone = std::move(connection);
+    input = std::move(in);
+    output = std::move(out);
 }
 
 void ServerCommandHandler::sendCommand(int code, std::span<const std::uint8_t> data) {
     const std::size_t length = data.size() + 3;
-    if (length > 0xFFFF) {
+    if (length > kLongestPacket) {
         throw bluetooth::IOError("Packet too long");
+    }
+    if (!out) {
+        throw bluetooth::IOError("Connection closed");
     }
     Bytes packet;
     packet.reserve(length);
@@ -48,16 +84,40 @@ void ServerCommandHandler::sendCommand(int code, std::span<const std::uint8_t> d
     packet.push_back(static_cast<std::uint8_t>(length >> 8));
     packet.push_back(static_cast<std::uint8_t>(length));
     packet.insert(packet.end(), data.begin(), data.end());
-    watchdog.within(packetTimeout, [this, &packet] {
+    within(packetTimeout, [this, &packet] {
         out->write(packet);
         out->flush();
         return true;
     });
 }
 
+ServerCommandHandler::Request ServerCommandHandler::receiveRequest(
+    std::chrono::milliseconds idleLimit, const std::function<std::size_t(std::uint8_t)>& limitOf) {
+    if (!in) {
+        throw bluetooth::IOError("Connection closed");
+    }
+    const std::uint8_t code = within(idleLimit, [this] { return readPacketCode(*in); });
+    return within(packetTimeout, [&] {
+        Request request;
+        request.packet = {code, 0, 0};
+        readFully(*in, std::span(request.packet).subspan(1));
+        const std::size_t length = std::size_t{request.packet[1]} * 256 + request.packet[2];
+        if (length < 3) {
+            throw bluetooth::IOError("Malformed packet length " + std::to_string(length));
+        }
+        // Decided on the length alone: what the client sends beyond the limit is never read.
+        if (length > limitOf(code)) {
+            request.tooLong = true;
+            return request;
+        }
+        request.packet.resize(length);
+        readFully(*in, std::span(request.packet).subspan(3));
+        return request;
+    });
+}
+
 Bytes ServerCommandHandler::receiveCommand() {
-    const std::uint8_t code = readPacketCode(*in);
-    return watchdog.within(packetTimeout, [this, code] { return readPacketAfter(code, *in); });
+    return receiveRequest(packetTimeout, [](std::uint8_t) { return kLongestPacket; }).packet;
 }
 
 Bytes ServerCommandHandler::encodeHeaders(const HeaderSet* headers) {

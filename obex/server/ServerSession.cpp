@@ -27,6 +27,10 @@ constexpr int kMinimumPacketLength = 255;
 constexpr int kPacketHeader = 3;
 constexpr int kBodyHeader = 3;
 
+int announcedMaximum(int maxPacketLength) {
+    return std::clamp(maxPacketLength, kMinimumPacketLength, 0xFFFF);
+}
+
 bool carriesBody(const HeaderSet& headers) {
     return headers.getHeader(HeaderSet::BODY) || headers.getHeader(HeaderSet::END_OF_BODY);
 }
@@ -80,8 +84,16 @@ void ServerSession::close() {
 
 void ServerSession::run() {
     try {
-        while (true) {
-            const Bytes packet = commands->receiveCommand();
+        commands->startTiming(options.deadlines ? options.deadlines
+                                                : std::make_shared<Deadlines>());
+        for (bool first = true;; first = false) {
+            const auto request = commands->receiveRequest(
+                idleLimit(first), [this](std::uint8_t code) { return packetLimit(code); });
+            if (request.tooLong) {
+                commands->sendCommand(ResponseCodes::OBEX_HTTP_ENTITY_TOO_LARGE, {});
+                break;
+            }
+            const Bytes& packet = request.packet;
             if (options.packetArrived) {
                 options.packetArrived(packet.size());
             }
@@ -96,7 +108,25 @@ void ServerSession::run() {
     }
     abandon(putOperation, *handler);
     getOperation.reset();
-    close();
+    commands->stopTiming();
+    commands->release();
+}
+
+std::chrono::milliseconds ServerSession::idleLimit(bool first) const {
+    if (first) {
+        return options.firstPacketTimeout;
+    }
+    if (putOperation || getOperation) {
+        return options.objectPacketTimeout;
+    }
+    return options.idleTimeout;
+}
+
+std::size_t ServerSession::packetLimit(std::uint8_t code) const {
+    if (toldMaximum || code == OpCode::CONNECT) {
+        return static_cast<std::size_t>(announcedMaximum(options.maxPacketLength));
+    }
+    return kMinimumPacketLength;
 }
 
 bool ServerSession::serve(const Bytes& packet) {
@@ -142,10 +172,12 @@ bool ServerSession::serve(const Bytes& packet) {
     return true;
 }
 
-bool ServerSession::authenticate(const HeaderSetImpl& request, HeaderSet& reply) {
+ServerSession::Authentication ServerSession::authenticate(const HeaderSetImpl& request,
+                                                          HeaderSet& reply) {
+    Authentication outcome;
     Authenticator* const authenticator = options.authenticator;
     if (authenticator == nullptr) {
-        return true;
+        return outcome;
     }
     if (const auto answer = request.get<Bytes>(HeaderSet::AUTH_RESPONSE)) {
         try {
@@ -160,18 +192,33 @@ bool ServerSession::authenticate(const HeaderSetImpl& request, HeaderSet& reply)
             handler->onAuthenticationFailure(user);
         }
     }
-    if (const auto challenge = request.get<Bytes>(HeaderSet::AUTH_CHALLENGE)) {
+    const auto challenge = request.get<Bytes>(HeaderSet::AUTH_CHALLENGE);
+    std::optional<Challenge> theirs;
+    if (challenge) {
         try {
-            reply.setHeader(HeaderSet::AUTH_RESPONSE,
-                            createAuthResponse(*authenticator, *challenge));
+            theirs = readChallenge(*challenge);
         } catch (const IOError&) {
             // A challenge that cannot be read stays unanswered; the client's own check fails.
         }
     }
+    if (theirs && commands->issuedNonce(theirs->nonce)) {
+        // Our own challenge sent back: its answer would be the answer to our challenge.
+        authenticated = false;
+        handler->onAuthenticationFailure(std::nullopt);
+    } else if (theirs && authenticated) {
+        outcome.answer = createAuthResponse(*authenticator, *challenge);
+    }
+    outcome.passed = authenticated;
     if (!authenticated) {
         reply.createAuthenticationChallenge("", false, false);
     }
-    return authenticated;
+    return outcome;
+}
+
+void ServerSession::Authentication::answerIn(int code, HeaderSet& reply) const {
+    if (answer && (code == kOk || code == kContinue)) {
+        reply.setHeader(HeaderSet::AUTH_RESPONSE, *answer);
+    }
 }
 
 namespace {
@@ -191,11 +238,15 @@ Bytes ServerSession::onConnect(const Bytes& packet) {
     if (packet.size() >= 7) {
         commands->setMTU(std::max(kMinimumPacketLength, packet[5] * 256 + packet[6]));
         const HeaderSetImpl request = parseHeaders(7, packet);
-        code = authenticate(request, reply)
-                   ? codeOf([&] { return handler->onConnect(request, reply); })
-                   : ResponseCodes::OBEX_HTTP_UNAUTHORIZED;
+        // Each CONNECT opens the OBEX connection anew, and the client proves itself anew.
+        authenticated = false;
+        const Authentication authentication = authenticate(request, reply);
+        code = authentication.passed ? codeOf([&] { return handler->onConnect(request, reply); })
+                                     : ResponseCodes::OBEX_HTTP_UNAUTHORIZED;
+        authentication.answerIn(code, reply);
     }
-    const int announced = std::clamp(options.maxPacketLength, kMinimumPacketLength, 0xFFFF);
+    const int announced = announcedMaximum(options.maxPacketLength);
+    toldMaximum = true;
     Bytes response = {static_cast<std::uint8_t>(code), kObexVersion, 0x00,
                       static_cast<std::uint8_t>(announced >> 8),
                       static_cast<std::uint8_t>(announced)};
@@ -208,7 +259,8 @@ Bytes ServerSession::onPut(const Bytes& packet) {
     const bool final = (packet[0] & OpCode::FINAL) != 0;
     const HeaderSetImpl request = parseHeaders(kPacketHeader, packet);
     HeaderSetImpl reply = handler->createHeaderSet();
-    if (!authenticate(request, reply)) {
+    const Authentication authentication = authenticate(request, reply);
+    if (!authentication.passed) {
         abandon(putOperation, *handler);
         return responseOf(ResponseCodes::OBEX_HTTP_UNAUTHORIZED, *commands, reply);
     }
@@ -225,8 +277,9 @@ Bytes ServerSession::onPut(const Bytes& packet) {
     if (final && !putCarriedBody) {
         const HeaderSetImpl asked = putOperation->getReceivedHeaders();
         abandon(putOperation, *handler);
-        return responseOf(codeOf([&] { return handler->onDelete(asked, reply); }), *commands,
-                          reply);
+        const int code = codeOf([&] { return handler->onDelete(asked, reply); });
+        authentication.answerIn(code, reply);
+        return responseOf(code, *commands, reply);
     }
     if (putOperation->openInputStream()->available() > kMaxObjectInMemory) {
         return refuse(ResponseCodes::OBEX_HTTP_ENTITY_TOO_LARGE);
@@ -236,6 +289,7 @@ Bytes ServerSession::onPut(const Bytes& packet) {
         return refuse(progress);
     }
     if (!final) {
+        authentication.answerIn(kContinue, reply);
         return responseOf(kContinue, *commands, reply);
     }
     putOperation->finishInput();
@@ -247,6 +301,7 @@ Bytes ServerSession::onPut(const Bytes& packet) {
     }
     reply.setHeader(HeaderSet::BODY, std::nullopt);
     reply.setHeader(HeaderSet::END_OF_BODY, std::nullopt);
+    authentication.answerIn(code, reply);
     putOperation.reset();
     return responseOf(code, *commands, reply);
 }
@@ -254,8 +309,10 @@ Bytes ServerSession::onPut(const Bytes& packet) {
 Bytes ServerSession::onGet(const Bytes& packet) {
     const HeaderSetImpl request = parseHeaders(kPacketHeader, packet);
     HeaderSetImpl reply = handler->createHeaderSet();
+    Authentication authentication;
     if (!getOperation) {
-        if (!authenticate(request, reply)) {
+        authentication = authenticate(request, reply);
+        if (!authentication.passed) {
             return responseOf(ResponseCodes::OBEX_HTTP_UNAUTHORIZED, *commands, reply);
         }
         getOperation = std::make_unique<OperationImpl>(OpCode::GET, nullptr, commands);
@@ -276,6 +333,7 @@ Bytes ServerSession::onGet(const Bytes& packet) {
     }
     reply.setHeader(HeaderSet::BODY, std::nullopt);
     reply.setHeader(HeaderSet::END_OF_BODY, std::nullopt);
+    authentication.answerIn(kOk, reply);
     // The whole response, body header included, within what the client accepts.
     const auto object = getOperation->openInputStream();
     const std::ptrdiff_t room = static_cast<std::ptrdiff_t>(commands->getMTU()) - kPacketHeader -
@@ -298,13 +356,15 @@ Bytes ServerSession::onSetPath(const Bytes& packet) {
         return responseOf(ResponseCodes::OBEX_HTTP_BAD_REQUEST, *commands, reply);
     }
     const HeaderSetImpl request = parseHeaders(5, packet);
-    if (!authenticate(request, reply)) {
+    const Authentication authentication = authenticate(request, reply);
+    if (!authentication.passed) {
         return responseOf(ResponseCodes::OBEX_HTTP_UNAUTHORIZED, *commands, reply);
     }
     const bool backup = (packet[3] & 0x01) != 0;
     const bool create = (packet[3] & 0x02) == 0;
-    return responseOf(codeOf([&] { return handler->onSetPath(request, reply, backup, create); }),
-                      *commands, reply);
+    const int code = codeOf([&] { return handler->onSetPath(request, reply, backup, create); });
+    authentication.answerIn(code, reply);
+    return responseOf(code, *commands, reply);
 }
 
 }  // namespace flarecast::obex

@@ -99,7 +99,12 @@ TEST(Authentication, AnAnsweredChallengeVerifiesOnTheSideThatIssuedIt) {
     EXPECT_NO_THROW(handleAuthResponse(response, server, issued));
     EXPECT_EQ(server.lastUserName, client.user);
 
-    const auto failsWith = [&](const Bytes& answer, const IssuedNonces& nonces) {
+    // Each failure against a fresh record of the one challenge.
+    const auto failsWith = [&](const Bytes& answer, bool issuedIt = true) {
+        IssuedNonces nonces;
+        if (issuedIt) {
+            nonces.issued(challenge);
+        }
         try {
             handleAuthResponse(answer, server, nonces);
             return std::string("no error");
@@ -108,11 +113,48 @@ TEST(Authentication, AnAnsweredChallengeVerifiesOnTheSideThatIssuedIt) {
         }
     };
     server.password = {'w', 'r', 'o', 'n', 'g'};
-    EXPECT_EQ(failsWith(response, issued), "Authentication failure");
+    EXPECT_EQ(failsWith(response), "Authentication failure");
     server.password = client.password;
-    EXPECT_EQ(failsWith(response, IssuedNonces{}), "Authentication failure");
-    EXPECT_EQ(failsWith(Bytes(response.begin(), response.begin() + 10), issued),
-              "Authentication failure");
+    EXPECT_EQ(failsWith(response, false), "Authentication failure");
+    EXPECT_EQ(failsWith(Bytes(response.begin(), response.begin() + 10)), "Authentication failure");
+}
+
+TEST(Authentication, OnlyTheLatestNonceIssuedOpensAndOnlyOnce) {
+    FixedAuthenticator peer;
+    peer.password = {'p', 'w'};
+    const auto accepted = [&](IssuedNonces& issued, const Bytes& challenge) {
+        try {
+            handleAuthResponse(createAuthResponse(peer, challenge), peer, issued);
+            return true;
+        } catch (const bluetooth::IOError&) {
+            return false;
+        }
+    };
+    const Bytes first = challengeOf("", false, false);
+    const Bytes second = challengeOf("", false, false);
+    const auto nonceOf = [](const Bytes& challenge) { return readChallenge(challenge).nonce; };
+
+    IssuedNonces issued;
+    issued.issued(first);
+    issued.issued(second);
+    EXPECT_TRUE(issued.wasIssued(nonceOf(first)));
+    EXPECT_FALSE(issued.wasIssued(nonceOf(challengeOf("", false, false))));
+    EXPECT_FALSE(accepted(issued, first));
+    // The same challenge sent again stays open to its one answer.
+    issued.issued(second);
+    EXPECT_TRUE(accepted(issued, second));
+    EXPECT_FALSE(accepted(issued, second));
+    issued.issued(second);
+    EXPECT_FALSE(accepted(issued, second));
+
+    // A wrong answer spends the nonce too.
+    IssuedNonces once;
+    once.issued(first);
+    FixedAuthenticator guesser;
+    guesser.password = {'x'};
+    EXPECT_THROW(handleAuthResponse(createAuthResponse(guesser, first), peer, once),
+                 bluetooth::IOError);
+    EXPECT_FALSE(accepted(once, first));
 }
 
 TEST(Authentication, ReadersStayInsideTheHeader) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -31,6 +32,18 @@ struct PeerScript {
     std::vector<Bytes> sent() {
         const std::lock_guard guard(lock);
         return written;
+    }
+    // What was written once there are count writes, or all there is when bound passes first.
+    std::vector<Bytes> sentOnce(std::size_t count,
+                                std::chrono::milliseconds bound = std::chrono::seconds(30)) {
+        std::unique_lock guard(lock);
+        changed.wait_for(guard, bound, [&] { return written.size() >= count; });
+        return written;
+    }
+    // Whether the far end closed the connection within bound.
+    bool closedWithin(std::chrono::milliseconds bound = std::chrono::seconds(30)) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, bound, [&] { return closed; });
     }
 };
 
@@ -75,6 +88,7 @@ public:
     void write(std::span<const std::uint8_t> bytes) override {
         const std::lock_guard guard(peer->lock);
         peer->written.emplace_back(bytes.begin(), bytes.end());
+        peer->changed.notify_all();
     }
 
 private:

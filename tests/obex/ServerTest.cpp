@@ -1,85 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <thread>
-
-#include "ScriptedPeer.h"
-#include "bluetooth/io/Errors.h"
-#include "obex/headers/HeaderCodec.h"
-#include "obex/server/ServerSession.h"
+#include "ServedSession.h"
 #include "tests/common/Hex.h"
-#include "tests/common/Inbox.h"
 
 namespace flarecast::obex {
 namespace {
 
 using flarecast::testing::hex;
-using testing::PeerScript;
-using testing::ScriptedConnection;
-
-// Keeps what the session handed it and answers as told.
-class RecordingHandler final : public flarecast::testing::Inbox {
-public:
-    int deletes = 0;
-    Bytes getObject;
-    int getCode = ResponseCodes::OBEX_HTTP_OK;
-
-    int onDelete(const HeaderSet&, HeaderSet&) override {
-        const std::lock_guard guard(lock);
-        ++deletes;
-        return ResponseCodes::OBEX_HTTP_OK;
-    }
-    int onGet(Operation& operation) override {
-        operation.openOutputStream()->write(getObject);
-        return getCode;
-    }
-};
-
-Bytes packet(int code, const Bytes& fields, const HeaderSetImpl& headers) {
-    Bytes bytes = {static_cast<std::uint8_t>(code), 0, 0};
-    bytes.insert(bytes.end(), fields.begin(), fields.end());
-    const Bytes encoded = hsToByteArray(&headers);
-    bytes.insert(bytes.end(), encoded.begin(), encoded.end());
-    bytes[1] = static_cast<std::uint8_t>(bytes.size() >> 8);
-    bytes[2] = static_cast<std::uint8_t>(bytes.size());
-    return bytes;
-}
-
-HeaderSetImpl body(int id, Bytes bytes, std::optional<std::string> name = std::nullopt) {
-    HeaderSetImpl headers;
-    headers.setHeader(id, std::move(bytes));
-    if (name) {
-        headers.setHeader(HeaderSet::NAME, *name);
-    }
-    return headers;
-}
-
-// A server session on a scripted client.
-struct Served {
-    std::shared_ptr<PeerScript> client = std::make_shared<PeerScript>();
-    std::shared_ptr<RecordingHandler> handler = std::make_shared<RecordingHandler>();
-    std::unique_ptr<ServerSession> session;
-
-    explicit Served(ServerSession::Options options = {}) {
-        session = std::make_unique<ServerSession>(std::make_unique<ScriptedConnection>(client),
-                                                  handler, std::move(options));
-        session->start();
-    }
-    // The responses once there are count of them.
-    std::vector<Bytes> responses(std::size_t count) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (client->sent().size() < count && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return client->sent();
-    }
-    bool ends() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!session->finished() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return session->finished();
-    }
-};
+using testing::body;
+using testing::packet;
+using testing::Served;
 
 const Bytes kConnect = hex("80 0007 10 00 2000");
 
@@ -157,7 +87,9 @@ TEST(ServerSession, ARefusedGetIsAnsweredWithItsCode) {
 }
 
 TEST(ServerSession, AnObjectTooLargeForMemoryIsRefusedAndTheSessionGoesOn) {
-    Served served;
+    ServerSession::Options options;
+    options.maxPacketLength = 0xFFFF;
+    Served served(options);
     served.client->answer(hex("80 0007 10 00 FFFF"));
     const Bytes chunk(0xFFF0, 7);
     // The last of these takes the object over the limit.
