@@ -32,23 +32,32 @@ int PhoneRequestHandler::onConnect(const HeaderSet& request, HeaderSet& /*reply*
 int PhoneRequestHandler::onPutPacket(Operation& operation) {
     const auto body = operation.openInputStream();
     if (current.lock() != body) {
-        object.reset();
+        discard();
         received = 0;
         current = body;
         if (const int verdict = beginObject(operation); verdict != kContinue) {
             return refuse(verdict);
         }
     }
-    receive(*body, false);
+    receive(*body, false, object.get());
+    if (announcedLength && received > *announcedLength) {
+        return refuse(ResponseCodes::OBEX_HTTP_ENTITY_TOO_LARGE);
+    }
     return kContinue;
 }
 
 int PhoneRequestHandler::onPut(Operation& operation) {
-    receive(*operation.openInputStream(), true);
-    current.reset();
-    if (object) {
-        object->commit();
-        object.reset();
+    // Whatever ends this call, the object is done with; uncommitted, its file goes with it.
+    const std::unique_ptr<ReceivedObject> whole = std::move(object);
+    const std::optional<std::int64_t> length = announcedLength;
+    discard();
+    receive(*operation.openInputStream(), true, whole.get());
+    if (length && received != *length) {
+        return refuse(received > *length ? ResponseCodes::OBEX_HTTP_ENTITY_TOO_LARGE
+                                         : ResponseCodes::OBEX_HTTP_BAD_REQUEST);
+    }
+    if (whole) {
+        whole->commit();
     }
     return ResponseCodes::OBEX_HTTP_OK;
 }
@@ -65,6 +74,7 @@ int PhoneRequestHandler::beginObject(Operation& operation) {
         if (const int verdict = strictVerdict(headers); verdict != kContinue) {
             return verdict;
         }
+        announcedLength = headers.get<std::int64_t>(HeaderSet::LENGTH);
     }
     if (!ownerAccepted) {
         if (const int answer = askOwner(); answer != kContinue) {
@@ -92,12 +102,17 @@ int PhoneRequestHandler::askOwner() {
 
 int PhoneRequestHandler::refuse(int code) {
     refusedBefore = true;
-    object.reset();
-    current.reset();
+    discard();
     return code;
 }
 
-void PhoneRequestHandler::receive(bluetooth::InputStream& body, bool whole) {
+void PhoneRequestHandler::discard() noexcept {
+    object.reset();
+    current.reset();
+    announcedLength.reset();
+}
+
+void PhoneRequestHandler::receive(bluetooth::InputStream& body, bool whole, ReceivedObject* into) {
     std::array<std::uint8_t, kChunk> buffer;
     while (true) {
         // A stream still receiving blocks when empty; a whole object's ends.
@@ -110,8 +125,8 @@ void PhoneRequestHandler::receive(bluetooth::InputStream& body, bool whole) {
             break;
         }
         received += count;
-        if (object) {
-            object->write(std::span(buffer).first(static_cast<std::size_t>(count)));
+        if (into != nullptr) {
+            into->write(std::span(buffer).first(static_cast<std::size_t>(count)));
         }
     }
     if (profile.dropAfterBytes && received >= *profile.dropAfterBytes) {
@@ -120,8 +135,7 @@ void PhoneRequestHandler::receive(bluetooth::InputStream& body, bool whole) {
 }
 
 void PhoneRequestHandler::drop(const char* why) {
-    object.reset();
-    current.reset();
+    discard();
     throw bluetooth::IOError(why);
 }
 

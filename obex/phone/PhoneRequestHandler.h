@@ -11,7 +11,8 @@ namespace flarecast::obex {
 
 // A virtual phone's side of one client's session: refuses, asks its owner, and receives
 // objects as its description says. Objects are checked at their first packet, so that a
-// refused one costs no body transfer, and saved as their packets arrive.
+// refused one costs no body transfer, and saved as their packets arrive; nothing of an object
+// that ends without completing stays.
 class PhoneRequestHandler final : public ServerRequestHandler {
 public:
     // The description and the stop token must outlive the handler's session.
@@ -21,6 +22,7 @@ public:
     int onConnect(const HeaderSet& request, HeaderSet& reply) override;
     int onPutPacket(Operation& operation) override;
     int onPut(Operation& operation) override;
+    void onPutAbandoned() noexcept override { discard(); }
 
 private:
     bool strict() const { return profile.preset == bluetooth::VirtualPhoneProfile::Preset::Strict; }
@@ -28,8 +30,11 @@ private:
     int beginObject(Operation& operation);
     int askOwner();
     int refuse(int code);
-    // Drains what has arrived of the object; to its end when whole.
-    void receive(bluetooth::InputStream& body, bool whole);
+    // Forgets the object being received, and removes what was saved of it.
+    void discard() noexcept;
+    // Drains what has arrived of the object, into the file when there is one; to its end when
+    // whole.
+    void receive(bluetooth::InputStream& body, bool whole, ReceivedObject* into);
     // An I/O error that drops the connection.
     void drop(const char* why);
 
@@ -42,6 +47,8 @@ private:
     std::weak_ptr<bluetooth::InputStream> current;
     std::unique_ptr<ReceivedObject> object;
     std::int64_t received = 0;
+    // A strict phone's object must be as long as it said.
+    std::optional<std::int64_t> announcedLength;
 };
 
 }  // namespace flarecast::obex

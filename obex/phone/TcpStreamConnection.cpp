@@ -59,8 +59,8 @@ private:
 
 }  // namespace
 
-TcpStreamConnection::TcpStreamConnection(TcpSocket socket)
-    : socket(std::make_shared<TcpSocket>(std::move(socket))) {}
+TcpStreamConnection::TcpStreamConnection(TcpSocket socket, std::function<void()> closed)
+    : socket(std::make_shared<TcpSocket>(std::move(socket))), closed(std::move(closed)) {}
 
 TcpStreamConnection::~TcpStreamConnection() {
     close();
@@ -76,6 +76,9 @@ std::shared_ptr<bluetooth::OutputStream> TcpStreamConnection::openOutputStream()
 
 void TcpStreamConnection::close() {
     socket->shutdown();
+    if (!wasClosed.exchange(true) && closed) {
+        closed();
+    }
 }
 
 }  // namespace flarecast::obex

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <memory>
 
 #include "bluetooth/connections/Connection.h"
@@ -11,7 +13,8 @@ namespace flarecast::obex {
 // on it at once; the descriptor goes with the last of the connection and its streams.
 class TcpStreamConnection final : public bluetooth::StreamConnection {
 public:
-    explicit TcpStreamConnection(bluetooth::TcpSocket socket);
+    // closed runs once, in the first close(), on the thread that closes.
+    explicit TcpStreamConnection(bluetooth::TcpSocket socket, std::function<void()> closed = {});
     ~TcpStreamConnection() override;
     TcpStreamConnection(const TcpStreamConnection&) = delete;
     TcpStreamConnection& operator=(const TcpStreamConnection&) = delete;
@@ -22,6 +25,8 @@ public:
 
 private:
     const std::shared_ptr<bluetooth::TcpSocket> socket;
+    const std::function<void()> closed;
+    std::atomic<bool> wasClosed{false};
 };
 
 }  // namespace flarecast::obex

@@ -19,7 +19,7 @@ TEST(NeighbourhoodFile, ReadsEveryKey) {
           "rfcomm": { "9": "tcp:127.0.0.1:6650",
                       "10": { "preset": "strict", "save_to": "inbox", "refuse_connect": "0xd3",
                               "refuse_put": 224, "answer_delay_ms": 1, "drop_after_bytes": 2,
-                              "password": "1234", "max_packet": 255,
+                              "password": "1234", "max_packet": 255, "max_sessions": 7,
                               "link_bytes_per_second": 3, "link_latency_ms": 4,
                               "prompt": "ignore", "prompt_delay_ms": 5,
                               "prompt_timeout_ms": 6 },
@@ -59,6 +59,7 @@ TEST(NeighbourhoodFile, ReadsEveryKey) {
     EXPECT_EQ(phone.dropAfterBytes, 2);
     EXPECT_EQ(phone.password, "1234");
     EXPECT_EQ(phone.maxPacket, 255);
+    EXPECT_EQ(phone.maxSessions, 7);
     EXPECT_EQ(phone.linkBytesPerSecond, 3);
     EXPECT_EQ(phone.linkLatency, milliseconds(4));
     EXPECT_EQ(phone.prompt, Profile::Prompt::Ignore);
@@ -71,6 +72,7 @@ TEST(NeighbourhoodFile, ReadsEveryKey) {
                  defaults.dropAfterBytes || defaults.password || defaults.linkBytesPerSecond);
     EXPECT_EQ(defaults.answerDelay + defaults.linkLatency + defaults.promptDelay, milliseconds(0));
     EXPECT_EQ(defaults.maxPacket, 0x2000);
+    EXPECT_EQ(defaults.maxSessions, 8);
     EXPECT_EQ(defaults.prompt, Profile::Prompt::Accept);
     EXPECT_EQ(defaults.promptTimeout, milliseconds(50000));
     const auto& plain = world.devices[1];
@@ -129,6 +131,8 @@ TEST(NeighbourhoodFile, FaultsNameTheFileAndTheKey) {
         {"password", "1234"},
         {"max_packet", "254"},
         {"max_packet", "65536"},
+        {"max_sessions", "0"},
+        {"max_sessions", "257"},
         {"link_bytes_per_second", "0"},
         {"link_latency_ms", R"("slow")"},
         {"prompt", R"("maybe")"},

@@ -36,6 +36,8 @@ struct PhoneNeighbourhood {
             {"slow_link", R"({"link_bytes_per_second": 200000, "link_latency_ms": 5})"},
             {"strict", R"({"preset": "strict", "save_to": "$"})"},
             {"strict_session", R"({"preset": "strict", "save_to": "$"})"},
+            {"strict_length", R"({"preset": "strict", "save_to": "$"})"},
+            {"plain_length", R"({"save_to": "$"})"},
             {"prompt_accept", R"({"preset": "strict", "prompt_delay_ms": 40})"},
             {"prompt_decline", R"({"preset": "strict", "prompt": "decline"})"},
             {"prompt_ignore",

@@ -104,7 +104,8 @@ TEST(PhoneProgram, ReceivesAPushAndEndsCleanlyOnEitherSignal) {
 }
 
 TEST(PhoneProgram, RefusesOptionsOutsideTheirRange) {
-    for (const char* option : {"--max-packet=254", "--preset=lenient", "--refuse-put=0xA0"}) {
+    for (const char* option :
+         {"--max-packet=254", "--preset=lenient", "--refuse-put=0xA0", "--max-sessions=0"}) {
         PhoneProgram program({option});
         EXPECT_NE(program.nextLine(), "") << option;
         EXPECT_GT(program.stop(0), 0) << option;

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "PhoneClient.h"
+#include "RawClient.h"
 #include "bluetooth/native/posix/TcpSocket.h"
 #include "obex/phone/TcpStreamConnection.h"
 #include "obex/phone/VirtualPhone.h"
@@ -29,7 +30,7 @@ std::size_t entriesIn(const char* folder) {
 }
 
 bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
@@ -80,6 +81,40 @@ TEST(VirtualPhoneStress, APhoneDestroyedWhileClientsAreInsideItEndsAtOnceAndLeav
         << entriesIn("/proc/self/fd") << " descriptors open, " << descriptorsBefore << " before";
     EXPECT_TRUE(eventually([&] { return entriesIn("/proc/self/task") <= threadsBefore; }))
         << entriesIn("/proc/self/task") << " threads, " << threadsBefore << " before";
+}
+
+// A phone serves as many clients at once as its description says and closes the connection of
+// one more at once; a session that ends takes its threads and socket with it, whether the
+// client said goodbye or dropped the link, without waiting for another client.
+TEST(VirtualPhoneStress, APhoneServesItsBoundOfClientsAndLetsEndedSessionsGoAtOnce) {
+    Profile profile;
+    profile.maxSessions = 4;
+    VirtualPhone phone(profile);
+    const std::size_t descriptorsBefore = entriesIn("/proc/self/fd");
+    const std::size_t threadsBefore = entriesIn("/proc/self/task");
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::unique_ptr<testing::RawClient>> clients;
+        for (int i = 0; i < profile.maxSessions; ++i) {
+            clients.push_back(std::make_unique<testing::RawClient>(phone.port()));
+            ASSERT_EQ(clients.back()->exchange(testing::connectPacket()),
+                      ResponseCodes::OBEX_HTTP_OK)
+                << "round " << round << ", client " << i;
+        }
+        {
+            testing::RawClient oneMore(phone.port());
+            EXPECT_TRUE(oneMore.closedByPhone()) << "round " << round;
+        }
+        for (std::size_t i = 0; i < clients.size(); i += 2) {
+            EXPECT_EQ(clients[i]->exchange(testing::disconnectPacket()),
+                      ResponseCodes::OBEX_HTTP_OK);
+        }
+        clients.clear();
+        EXPECT_TRUE(eventually([&] { return entriesIn("/proc/self/fd") <= descriptorsBefore; }))
+            << entriesIn("/proc/self/fd") << " descriptors open, " << descriptorsBefore
+            << " before";
+        EXPECT_TRUE(eventually([&] { return entriesIn("/proc/self/task") <= threadsBefore; }))
+            << entriesIn("/proc/self/task") << " threads, " << threadsBefore << " before";
+    }
 }
 
 }  // namespace

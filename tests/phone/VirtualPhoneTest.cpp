@@ -216,6 +216,39 @@ TEST_F(VirtualPhoneTest, AStrictPhoneRefusesEveryObjectOfASessionAfterOneRefusal
     EXPECT_EQ(saved("strict_session"), (std::map<std::string, std::string>{{"d.jpg", "body"}}));
 }
 
+TEST_F(VirtualPhoneTest, AStrictPhoneKeepsOnlyAnObjectAsLongAsItsLength) {
+    struct Case {
+        const char* phone;
+        const char* name;
+        std::int64_t length;
+        std::size_t size;
+        int code;
+    };
+    const Case cases[] = {
+        {"strict_length", "over.txt", 100, 1000, ResponseCodes::OBEX_HTTP_ENTITY_TOO_LARGE},
+        {"strict_length", "far-over.txt", 100, 100000, ResponseCodes::OBEX_HTTP_ENTITY_TOO_LARGE},
+        {"strict_length", "short.txt", 1000000, 100, ResponseCodes::OBEX_HTTP_BAD_REQUEST},
+        {"strict_length", "exact.txt", 100, 100, kOk},
+        {"plain_length", "over.txt", 100, 1000, kOk},
+        {"plain_length", "short.txt", 1000000, 100, kOk},
+    };
+    for (const auto& c : cases) {
+        Object object = named(c.name, std::string(c.size, 'x'));
+        object.length = c.length;
+        EXPECT_EQ(push(*connected(url(c.phone)), object), c.code) << c.phone << " " << c.name;
+    }
+    const auto sizes = [this](const std::string& phone) {
+        std::map<std::string, std::size_t> kept;
+        for (const auto& [name, contents] : saved(phone)) {
+            kept[name] = contents.size();
+        }
+        return kept;
+    };
+    EXPECT_EQ(sizes("strict_length"), (std::map<std::string, std::size_t>{{"exact.txt", 100}}));
+    EXPECT_EQ(sizes("plain_length"),
+              (std::map<std::string, std::size_t>{{"over.txt", 1000}, {"short.txt", 100}}));
+}
+
 TEST_F(VirtualPhoneTest, TheFirstObjectWaitsForTheOwnersAnswer) {
     struct Case {
         const char* phone;

@@ -34,6 +34,9 @@ void PhoneOptions::addTo(CLI::App& app) {
     app.add_option("--max-packet", profile.maxPacket, "the largest packet the phone takes")
         ->check(CLI::Range(Profile::kMinPacket, Profile::kMaxPacket))
         ->capture_default_str();
+    app.add_option("--max-sessions", profile.maxSessions, "clients served at once")
+        ->check(CLI::Range(1, Profile::kMaxSessions))
+        ->capture_default_str();
     app.add_option("--link-bytes-per-second", profile.linkBytesPerSecond, "the link's rate")
         ->check(CLI::PositiveNumber);
     app.add_option("--link-latency-ms", linkLatencyMs, "the link's delay for each packet")

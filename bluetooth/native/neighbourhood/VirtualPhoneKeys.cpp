@@ -104,6 +104,9 @@ VirtualPhoneProfile readVirtualPhone(const NeighbourhoodKeys& keys, const Json& 
         profile.maxPacket =
             static_cast<int>(keys.integerIn(v, at, Profile::kMinPacket, Profile::kMaxPacket));
     });
+    r.when("max_sessions", [&](const Json& v, const std::string& at) {
+        profile.maxSessions = static_cast<int>(keys.integerIn(v, at, 1, Profile::kMaxSessions));
+    });
     r.when("link_bytes_per_second", [&](const Json& v, const std::string& at) {
         profile.linkBytesPerSecond = keys.integerIn(v, at, 1, INT64_MAX);
     });

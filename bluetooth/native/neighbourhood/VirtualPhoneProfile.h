@@ -22,6 +22,7 @@ struct VirtualPhoneProfile {
     static constexpr int kMinRefusal = 0xC0;
     static constexpr int kMaxRefusal = 0xFF;
     static constexpr int kMaxMilliseconds = 600000;
+    static constexpr int kMaxSessions = 256;
 
     Preset preset = Preset::Plain;
     // Without a folder, received objects are read and thrown away.
@@ -32,6 +33,8 @@ struct VirtualPhoneProfile {
     std::optional<std::int64_t> dropAfterBytes;
     std::optional<std::string> password;
     int maxPacket = 0x2000;
+    // Clients served at once; one more is closed at once.
+    int maxSessions = 8;
     // Without a rate, only the latency slows the link.
     std::optional<std::int64_t> linkBytesPerSecond;
     std::chrono::milliseconds linkLatency{0};
