@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -47,6 +48,28 @@ inline std::filesystem::path fileWith(const std::filesystem::path& folder, const
 // The engine's waits, short enough for tests.
 inline constexpr Pacing kQuick{std::chrono::milliseconds(1), std::chrono::milliseconds(1),
                                std::chrono::milliseconds(1), std::chrono::milliseconds(1), 5};
+
+// Captures what the engine prints while it lives. Left untaken, as when an assertion ends the
+// test early, it hands the text back to standard output with the failure's report in it.
+class Printed {
+public:
+    Printed() { ::testing::internal::CaptureStdout(); }
+    ~Printed() {
+        if (!taken) {
+            std::cout << ::testing::internal::GetCapturedStdout() << std::flush;
+        }
+    }
+    Printed(const Printed&) = delete;
+    Printed& operator=(const Printed&) = delete;
+
+    std::string take() {
+        taken = true;
+        return ::testing::internal::GetCapturedStdout();
+    }
+
+private:
+    bool taken = false;
+};
 
 // One pass at the quick pacing, to its end and the end of its push jobs: the rows in the order
 // they came and what the pass printed.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "EngineTesting.h"
+#include "GatedPhones.h"
 #include "Phones.h"
 
 namespace flarecast::engine {
@@ -47,50 +48,57 @@ protected:
     testing::TempFolder files;
 };
 
-// The owners of phones 1 to 5 answer after 1 to 5 times kTurn, the sixth at once. While five
-// jobs run, the sixth waits for the first to end, so its row comes second; started at once, it
-// would come first, and with fewer slots later.
+// Five pushes wait for their owners; the sixth waits for a slot, and takes the first that frees.
+// The owners answer in the order the test opens their gates, so the rows come 1, 6, 2, 3, 4, 5.
 TEST_F(PassTest, TheSixthPushWaitsForAFreeSlot) {
-    constexpr int kTurn = 250;
     const std::string text = "An offer for six phones";
     const fs::path file = fileWith(files.path, "offer.txt", text);
-    std::vector<std::string> devices;
-    for (int phone = 1; phone <= 6; ++phone) {
-        const fs::path inbox = files.path / ("inbox" + std::to_string(phone));
-        devices.push_back(
-            device("0012345600a" + std::to_string(phone), "Phone " + std::to_string(phone),
-                   R"({ "save_to": ")" + inbox.string() + R"(", "prompt_delay_ms": )" +
-                       std::to_string(phone < 6 ? phone * kTurn : 0) + " }"));
+    GatedNeighbourhood phones(6);
+    Rows rows;
+    PushJobs jobs(kQuick.pushSlots);
+    Printed printing;
+    {
+        Bluetoothfunctions worker(file, rows, jobs, kQuick);
+        worker.running = true;
+        worker.start();
+        ASSERT_TRUE(phones.owners.waitForArrivals(5));
+        ASSERT_TRUE(testing::eventually([&] { return jobs.waiting() == 1; }));
+        phones.owners.open(6);
+        for (const int phone : {1, 2, 3, 4, 5}) {
+            phones.owners.open(phone);
+            const std::size_t rowsBefore = phone == 1 ? 2 : static_cast<std::size_t>(phone) + 1;
+            ASSERT_TRUE(testing::eventually([&] { return rows.all().size() == rowsBefore; }));
+        }
+        ASSERT_TRUE(testing::eventually([&] { return worker.stopped.load(); }));
+        jobs.waitUntilAllEnded();
     }
-    OtherPhones phones(neighbourhood(devices));
+    const std::string printed = printing.take();
+    const auto all = rows.all();
 
-    const Pass pass = runPass(file);
-
-    EXPECT_EQ(addressesOf(pass.rows),
-              (std::vector<std::string>{"0012345600a1", "0012345600a6", "0012345600a2",
-                                        "0012345600a3", "0012345600a4", "0012345600a5"}))
-        << pass.printed;
-    for (const auto& row : pass.rows) {
-        EXPECT_TRUE(row.sent) << row.bluetoothaddress << "\n" << pass.printed;
+    std::vector<std::string> order;
+    for (const int phone : {1, 6, 2, 3, 4, 5}) {
+        order.push_back(GatedNeighbourhood::address(phone));
+    }
+    EXPECT_EQ(addressesOf(all), order) << printed;
+    EXPECT_EQ(phones.owners.peakHeld(), 5);
+    for (const auto& row : all) {
+        EXPECT_TRUE(row.sent) << row.bluetoothaddress << "\n" << printed;
         EXPECT_EQ(row.bluetoothname, "Phone " + row.bluetoothaddress.substr(11));
         EXPECT_FALSE(row.datesent.empty());
     }
     for (int phone = 1; phone <= 6; ++phone) {
-        const fs::path received = files.path / ("inbox" + std::to_string(phone)) / "offer.txt";
-        ASSERT_TRUE(fs::exists(received)) << received;
-        EXPECT_EQ(fs::file_size(received), text.size()) << received;
-        EXPECT_TRUE(printedInOrder(pass.printed, {"btspp://0012345600a" + std::to_string(phone) +
-                                                      ":9;authenticate=false;encrypt=false",
-                                                  "1", "Inquiry Completed"}));
+        EXPECT_TRUE(printedInOrder(printed, {"btspp://" + GatedNeighbourhood::address(phone) +
+                                                 ":9;authenticate=false;encrypt=false",
+                                             "1", "Inquiry Completed"}));
     }
-    const auto lines = linesOf(pass.printed);
+    const auto lines = linesOf(printed);
     for (const char* line : {"txt", "opening", "created header set", "Text Selected", "putting....",
                              "put....", "closed..."}) {
-        EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 6) << line << "\n" << pass.printed;
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 6) << line << "\n" << printed;
     }
     // Counted at the end of the pass: the five jobs still listed, the first having been dropped
-    // to free a slot.
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "5"), 1) << pass.printed;
+    // when its slot went to the sixth.
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "5"), 1) << printed;
 }
 
 TEST_F(PassTest, APushThatFailsGivesARowThatSaysNotSentAndThePassEnds) {
