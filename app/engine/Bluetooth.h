@@ -19,7 +19,7 @@ namespace flarecast::engine {
 // The engine's discovery listener: starts the inquiry and the Object Push searches for the
 // worker, collects the devices found and the URL a search found, and raises the flags that the
 // worker waits for, waking it through events. Callbacks arrive on the inquiry and search threads.
-class Bluetooth final : public bluetooth::DiscoveryListener {
+class Bluetooth : public bluetooth::DiscoveryListener {
 public:
     Bluetooth();
 

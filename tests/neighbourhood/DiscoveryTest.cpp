@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "TestNeighbourhood.h"
 #include "app/engine/Bluetooth.h"
 #include "bluetooth/discovery/LocalDevice.h"
@@ -24,8 +26,18 @@ std::vector<std::string> namesOf(const std::vector<RemoteDevice>& devices) {
     return names;
 }
 
+// The engine's listener, whose reports wait while the test holds them.
+class HeldListener final : public Bluetooth {
+public:
+    std::atomic<bool> held{false};
+    void deviceDiscovered(const RemoteDevice& device, const DeviceClass& deviceClass) override {
+        eventually([this] { return !held.load(); });
+        Bluetooth::deviceDiscovered(device, deviceClass);
+    }
+};
+
 TEST_F(DiscoveryTest, InquiryReportsTheVisibleDevicesInOrderThenCompletes) {
-    Bluetooth listener;
+    HeldListener listener;
     listener.dodeviceenquiry();
     ASSERT_TRUE(eventually([&] { return listener.devicesearchcompleted.load(); }));
     EXPECT_EQ(namesOf(listener.devlist()),
@@ -34,9 +46,11 @@ TEST_F(DiscoveryTest, InquiryReportsTheVisibleDevicesInOrderThenCompletes) {
                                         "Files only 00123456789f"}));
 
     // A second inquiry forgets the first one's devices as it starts, not at its first report.
+    listener.held = true;
     listener.devicesearchcompleted = false;
     listener.dodeviceenquiry();
     EXPECT_TRUE(listener.devlist().empty());
+    listener.held = false;
     ASSERT_TRUE(eventually([&] { return listener.devicesearchcompleted.load(); }));
     EXPECT_EQ(listener.devlist().size(), 5U);
 }
