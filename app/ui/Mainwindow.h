@@ -39,6 +39,7 @@ public:
     DeviceTableModel& table() { return mytable; }
     const std::filesystem::path& chosenFile() const { return chosenfile; }
     About& about() { return aboutwindow; }
+    const engine::PushJobs& pushJobs() const { return pushjobs; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
