@@ -58,11 +58,17 @@ TEST_F(ObexServerTest, AServerUrlGivesAnObjectPushRecordThatASearchFinds) {
     EXPECT_EQ(listener.obexurl(), "btspp://0012a1b2c3d4:3;authenticate=false;encrypt=false");
 }
 
-// Pushes one object with our client; the final response code.
-int push(Authenticator* authenticator, const std::string& name, const Bytes& object) {
+// Pushes one object with our client, which may challenge the server too; the final response
+// code.
+int push(Authenticator* authenticator, bool challenge, const std::string& name,
+         const Bytes& object) {
     const auto session = OBEXConnector::openSession(kOwnServer);
     session->setAuthenticator(authenticator);
-    session->connect(nullptr);
+    HeaderSetImpl connect;
+    if (challenge) {
+        connect.createAuthenticationChallenge("", false, false);
+    }
+    session->connect(&connect);
     HeaderSetImpl headers;
     headers.setHeader(HeaderSet::NAME, name);
     headers.setHeader(HeaderSet::LENGTH, static_cast<std::int64_t>(object.size()));
@@ -86,20 +92,24 @@ TEST_F(ObexServerTest, OurClientPushesToOurServerWithAndWithoutAuthentication) {
     struct Case {
         Authenticator* serverWants;
         Authenticator* clientHas;
+        bool clientChallenges;
         std::optional<std::string> error;
     };
     const Case cases[] = {
-        {nullptr, nullptr, std::nullopt},
-        {&secret, &secret, std::nullopt},
-        {&secret, nullptr, "Connection not accepted 193"},
-        {&secret, &wrong, "Connection not accepted 193"},
+        {nullptr, nullptr, false, std::nullopt},
+        {&secret, &secret, false, std::nullopt},
+        {&secret, &secret, true, std::nullopt},
+        {&secret, nullptr, false, "Connection not accepted 193"},
+        {&secret, &wrong, false, "Connection not accepted 193"},
+        {&secret, &wrong, true, "Connection not accepted 193"},
     };
     int accepted = 0;
     for (const auto& c : cases) {
         auto serving =
             std::async(std::launch::async, [&] { server->acceptAndOpen(inbox, c.serverWants); });
         try {
-            EXPECT_EQ(push(c.clientHas, "grüße.bin", object), ResponseCodes::OBEX_HTTP_OK);
+            EXPECT_EQ(push(c.clientHas, c.clientChallenges, "grüße.bin", object),
+                      ResponseCodes::OBEX_HTTP_OK);
             EXPECT_FALSE(c.error) << *c.error;
             ++accepted;
         } catch (const IOError& error) {
