@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace flarecast::bluetooth {
@@ -17,12 +18,16 @@ public:
 
     // body must not throw.
     void start(std::function<void()> body) {
+        // The body may finish, and another thread see it finished and join, before the new
+        // thread is stored here.
+        const std::lock_guard guard(lock);
         thread = std::thread([this, body = std::move(body)] {
             body();
             done = true;
         });
     }
     void join() {
+        const std::lock_guard guard(lock);
         if (thread.joinable()) {
             thread.join();
         }
@@ -31,6 +36,7 @@ public:
 
 private:
     std::atomic<bool> done{false};
+    std::mutex lock;
     std::thread thread;
 };
 
