@@ -119,16 +119,22 @@ void VirtualPhone::serve(bluetooth::TcpSocket client) {
         std::make_unique<TcpStreamConnection>(std::move(client), [this, id] { sessionEnded(id); }),
         std::make_shared<PhoneRequestHandler>(profile, stop.get_token()), sessionOptions());
     ServerSession& added = *session;
+    bool started = false;
     {
+        // Started under the lock, so that a session that ends at once is not reaped while its
+        // start is still under way.
         const std::lock_guard lock(sessionsLock);
         sessions[id].session = std::move(session);
+        try {
+            added.start();
+            started = true;
+        } catch (const std::system_error& error) {
+            bluetooth::printLine(error.what());
+        }
     }
-    try {
-        added.start();
-    } catch (const std::system_error&) {
-        // Without a thread to serve it, the client goes, and its session with it.
+    if (!started) {
+        // Without a thread to serve it, the client goes; the session is reaped as it closes.
         added.close();
-        throw;
     }
 }
 
