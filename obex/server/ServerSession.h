@@ -45,8 +45,8 @@ public:
         // Keeps the time limits of the session; the sessions of one server may share it, and
         // then each costs one thread. When empty, the session keeps its own while it runs.
         std::shared_ptr<Deadlines> deadlines;
-        // When set, every request must come from a client that answered this session's
-        // challenge; the callbacks also answer the client's own challenges.
+        // When set, every request must come from a client that answered this session's latest
+        // challenge; the callbacks also answer the client's own challenges once it has.
         Authenticator* authenticator = nullptr;
         // Called with the size of each request packet before it is handled, on the session's
         // thread; a slow link or a slow peer can be simulated here. An I/O error thrown from it
