@@ -10,6 +10,7 @@ packages=(
     nlohmann-json3-dev libicu-dev
     libbluetooth-dev libsdbus-c++-dev clang libclang-rt-14-dev
     openobex-apps obexftp
+    dbus at-spi2-core python3-pyatspi python3-xlib
 )
 
 missing=()
