@@ -47,8 +47,8 @@ OperationImpl::OperationImpl(int kind, const HeaderSet* headers,
     : handler(*sharedHandler),
       opCode(kind),
       outbox(std::make_shared<OperationOutbox>(std::move(sharedHandler))) {
-    const bool client = dynamic_cast<ClientCommandHandler*>(&handler) != nullptr;
-    input = std::make_shared<OBEXInputStream>(client);
+    auto* const client = dynamic_cast<ClientCommandHandler*>(&handler);
+    input = std::make_shared<OBEXInputStream>(client != nullptr);
     if ((kind & ~kFinal) == kPut) {
         output = std::make_shared<OBEXPutOutputStream>(outbox);
     } else {
@@ -64,7 +64,7 @@ OperationImpl::OperationImpl(int kind, const HeaderSet* headers,
     if (sent.getHeader(HeaderSet::END_OF_BODY) && k == kPut) {
         k = kPut | kFinal;
     }
-    if (!client) {
+    if (client == nullptr) {
         recHeaders = sent;
         return;
     }
@@ -73,9 +73,6 @@ OperationImpl::OperationImpl(int kind, const HeaderSet* headers,
     Bytes response = handler.receiveCommand();
     HeaderSetImpl received = parseHeaders(3, response);
     if (Authenticator* const authenticator = handler.getAuthenticator()) {
-        if (const auto answer = received.get<Bytes>(HeaderSet::AUTH_RESPONSE)) {
-            handler.handleAuthResponse(*answer);
-        }
         if (const auto challenge = received.get<Bytes>(HeaderSet::AUTH_CHALLENGE)) {
             sent.setHeader(HeaderSet::AUTH_RESPONSE,
                            createAuthResponse(*authenticator, *challenge));
@@ -85,6 +82,9 @@ OperationImpl::OperationImpl(int kind, const HeaderSet* headers,
         }
     }
     int code = response[0];
+    // Before any of the object is taken in: it may come from a peer that does not know the
+    // password.
+    client->verifyPeer(&sent, code == kContinue || code == kOk, received);
     outbox->setResponseCode(code);
     if (code != kContinue && code != kOk) {
         throw IOError(refusal(code, k));

@@ -72,6 +72,33 @@ Bytes ClientCommandHandler::encodeHeaders(const HeaderSet* headers) {
     return hsToByteArray(headers);
 }
 
+void ClientCommandHandler::verifyPeer(const HeaderSet* sent, bool accepted,
+                                      const HeaderSetImpl& received) {
+    Authenticator* const callbacks = authenticator;
+    if (callbacks == nullptr) {
+        return;
+    }
+    const auto challenged = [sent] {
+        const auto challenge =
+            sent != nullptr ? sent->getHeader(HeaderSet::AUTH_CHALLENGE) : std::nullopt;
+        return challenge && std::holds_alternative<Bytes>(*challenge);
+    };
+    try {
+        if (const auto answer = received.get<Bytes>(HeaderSet::AUTH_RESPONSE)) {
+            obex::handleAuthResponse(*answer, *callbacks, issuedNonces);
+        } else if (accepted && challenged()) {
+            throw IOError("Authentication failure: the peer did not answer our challenge");
+        }
+    } catch (const IOError&) {
+        // Nothing more goes to a peer that may be an impostor.
+        try {
+            close();
+        } catch (const bluetooth::Error&) {
+        }
+        throw;
+    }
+}
+
 void ClientCommandHandler::handleAuthResponse(std::span<const std::uint8_t> response) {
     if (Authenticator* const callbacks = authenticator) {
         obex::handleAuthResponse(response, *callbacks, issuedNonces);

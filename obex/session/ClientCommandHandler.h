@@ -29,6 +29,12 @@ public:
     void setAuthenticator(Authenticator* a) { authenticator = a; }
     Bytes encodeHeaders(const HeaderSet* headers) override;
     void handleAuthResponse(std::span<const std::uint8_t> response) override;
+    // Checks the response that settled a request sent with the headers sent (which may be
+    // absent). An answer to our challenge in it must be right, and a response that accepts a
+    // request that carried our challenge must hold one: without it the peer has not shown that
+    // it knows the password. A peer that fails is cut off, its connection closed, and an I/O
+    // error thrown. Without an authenticator nothing is checked.
+    void verifyPeer(const HeaderSet* sent, bool accepted, const HeaderSetImpl& received);
     int requestOverhead() const override { return conID == -1 ? 0 : 5; }
 
     std::int64_t getConnectionID() const { return conID; }

@@ -54,21 +54,23 @@ HeaderSetImpl OBEXConnection::connect(HeaderSet* headers) {
     };
     Bytes response = exchange(OpCode::CONNECT, connectData(headers));
     takeFields(response);
+    HeaderSetImpl empty;
+    HeaderSet* sent = headers;
     if (Authenticator* const authenticator = handler->getAuthenticator()) {
-        if (const auto answer = received.get<Bytes>(HeaderSet::AUTH_RESPONSE)) {
-            handler->handleAuthResponse(*answer);
-        }
         if (const auto challenge = received.get<Bytes>(HeaderSet::AUTH_CHALLENGE)) {
-            HeaderSetImpl empty;
-            HeaderSet* target = headers != nullptr ? headers : &empty;
-            target->setHeader(HeaderSet::AUTH_RESPONSE,
-                              createAuthResponse(*authenticator, *challenge));
-            response = exchange(OpCode::CONNECT, connectData(target));
+            sent = headers != nullptr ? headers : &empty;
+            sent->setHeader(HeaderSet::AUTH_RESPONSE,
+                            createAuthResponse(*authenticator, *challenge));
+            // Only the response to the request sent again settles the CONNECT: an answer to
+            // our challenge counts there alone.
+            received.setHeader(HeaderSet::AUTH_RESPONSE, std::nullopt);
+            response = exchange(OpCode::CONNECT, connectData(sent));
             if (response.size() > kConnectResponseFields) {
                 takeFields(response);
             }
         }
     }
+    handler->verifyPeer(sent, response[0] == 0xA0, received);
     const int code = response[0];
     if (code != 0xA0) {
         throw IOError("Connection not accepted " + std::to_string(code));

@@ -3,6 +3,7 @@
 #include "ScriptedPeer.h"
 #include "bluetooth/io/Errors.h"
 #include "obex/auth/Authentication.h"
+#include "obex/auth/PasswordAuthenticator.h"
 #include "obex/headers/HeaderCodec.h"
 #include "obex/session/OBEXConnection.h"
 #include "tests/common/Hex.h"
@@ -191,6 +192,126 @@ TEST_F(SessionTest, APeersAnswerMustEchoOurOwnNonceWithTheRightDigest) {
     other.setAuthenticator(&secrets);
     script->answer(packetWith(0xA0, 7, good));
     EXPECT_EQ(errorOf([&] { other.connect(nullptr); }), "Authentication failure");
+}
+
+// What the server puts into its accepting response to a request that challenged it.
+enum class Proof { None, Right, WrongPassword, OldNonce };
+
+TEST_F(SessionTest, AServerThatAcceptsOurChallengeMustProveItKnowsThePassword) {
+    enum class Request { Connect, Put, Get };
+    struct Case {
+        const char* what;
+        Request request;
+        // The server challenges the first request and accepts the one sent again.
+        bool challengesFirst;
+        bool clientChallenges;
+        Proof proof;
+        bool fails;
+    };
+    const Case cases[] = {
+        {"CONNECT, right answer", Request::Connect, false, true, Proof::Right, false},
+        {"CONNECT after our answer, right", Request::Connect, true, true, Proof::Right, false},
+        {"CONNECT, no answer", Request::Connect, false, true, Proof::None, true},
+        {"CONNECT after our answer, no answer", Request::Connect, true, true, Proof::None, true},
+        {"CONNECT after our answer, other password", Request::Connect, true, true,
+         Proof::WrongPassword, true},
+        {"CONNECT after our answer, old nonce", Request::Connect, true, true, Proof::OldNonce,
+         true},
+        {"CONNECT, not challenged", Request::Connect, true, false, Proof::None, false},
+        {"PUT, right answer", Request::Put, false, true, Proof::Right, false},
+        {"PUT after our answer, right", Request::Put, true, true, Proof::Right, false},
+        {"PUT, no answer", Request::Put, false, true, Proof::None, true},
+        {"PUT after our answer, no answer", Request::Put, true, true, Proof::None, true},
+        {"PUT after our answer, other password", Request::Put, true, true, Proof::WrongPassword,
+         true},
+        {"PUT, old nonce", Request::Put, false, true, Proof::OldNonce, true},
+        {"PUT, not challenged", Request::Put, true, false, Proof::None, false},
+        {"GET, right answer", Request::Get, false, true, Proof::Right, false},
+        {"GET after our answer, no answer", Request::Get, true, true, Proof::None, true},
+        {"GET after our answer, other password", Request::Get, true, true, Proof::WrongPassword,
+         true},
+        {"GET, old nonce", Request::Get, false, true, Proof::OldNonce, true},
+    };
+    PasswordAuthenticator password("pw");
+    PasswordAuthenticator other("wrong");
+    for (const auto& c : cases) {
+        auto script = std::make_shared<PeerScript>();
+        OBEXConnection client(std::make_unique<ScriptedConnection>(script));
+        client.setAuthenticator(&password);
+        // A first CONNECT that challenges the server, answered rightly, leaves an old nonce.
+        HeaderSetImpl first;
+        first.createAuthenticationChallenge("", false, false);
+        const Bytes oldChallenge = *first.get<Bytes>(HeaderSet::AUTH_CHALLENGE);
+        script->answer(packetWith(0xA0, 7, [&] {
+            HeaderSetImpl proof;
+            proof.setHeader(HeaderSet::AUTH_RESPONSE, createAuthResponse(password, oldChallenge));
+            return proof;
+        }()));
+        const std::size_t fields = c.request == Request::Connect ? 7 : 3;
+        HeaderSetImpl request;
+        if (c.clientChallenges) {
+            request.createAuthenticationChallenge("", false, false);
+        }
+        if (c.challengesFirst) {
+            HeaderSetImpl challenge;
+            challenge.createAuthenticationChallenge("server", false, false);
+            script->answer(packetWith(0xC1, fields, challenge));
+        }
+        HeaderSetImpl accepting;
+        const auto ours = request.get<Bytes>(HeaderSet::AUTH_CHALLENGE);
+        switch (c.proof) {
+            case Proof::None:
+                break;
+            case Proof::Right:
+                accepting.setHeader(HeaderSet::AUTH_RESPONSE, createAuthResponse(password, *ours));
+                break;
+            case Proof::WrongPassword:
+                accepting.setHeader(HeaderSet::AUTH_RESPONSE, createAuthResponse(other, *ours));
+                break;
+            case Proof::OldNonce:
+                accepting.setHeader(HeaderSet::AUTH_RESPONSE,
+                                    createAuthResponse(password, oldChallenge));
+                break;
+        }
+        if (c.request == Request::Get) {
+            accepting.setHeader(HeaderSet::END_OF_BODY, Bytes{'x'});
+        }
+        Bytes accept = packetWith(c.request == Request::Put ? 0x90 : 0xA0, fields, accepting);
+        if (c.request == Request::Connect) {
+            // The codec leaves the connection id to the session; it goes in by hand.
+            const Bytes id = hex("CB 00000007");
+            accept.insert(accept.end(), id.begin(), id.end());
+            accept[2] = static_cast<std::uint8_t>(accept.size());
+        }
+        script->answer(accept);
+
+        ASSERT_NO_THROW(client.connect(&first)) << c.what;
+        const std::string error = errorOf([&] {
+            switch (c.request) {
+                case Request::Connect:
+                    client.connect(&request);
+                    break;
+                case Request::Put:
+                    client.put(&request);
+                    break;
+                case Request::Get:
+                    client.get(&request);
+                    break;
+            }
+        });
+        if (!c.fails) {
+            EXPECT_EQ(error, "no error") << c.what;
+            EXPECT_EQ(client.getConnectionID(), c.request == Request::Connect ? 7 : -1) << c.what;
+            continue;
+        }
+        EXPECT_EQ(error, c.proof == Proof::None
+                             ? "Authentication failure: the peer did not answer our challenge"
+                             : "Authentication failure")
+            << c.what;
+        // Not connected, and nothing more goes to that peer.
+        EXPECT_EQ(client.getConnectionID(), -1) << c.what;
+        EXPECT_TRUE(script->closedWithin(std::chrono::milliseconds(0))) << c.what;
+    }
 }
 
 }  // namespace
