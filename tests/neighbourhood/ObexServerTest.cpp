@@ -58,20 +58,25 @@ TEST_F(ObexServerTest, AServerUrlGivesAnObjectPushRecordThatASearchFinds) {
     EXPECT_EQ(listener.obexurl(), "btspp://0012a1b2c3d4:3;authenticate=false;encrypt=false");
 }
 
-// Pushes one object with our client, which may challenge the server too; the final response
-// code.
-int push(Authenticator* authenticator, bool challenge, const std::string& name,
+// Where our client challenges the server, if anywhere.
+enum class Challenge { None, AtConnect, AtPut };
+
+// Pushes one object with our client; the final response code.
+int push(Authenticator* authenticator, Challenge challenge, const std::string& name,
          const Bytes& object) {
     const auto session = OBEXConnector::openSession(kOwnServer);
     session->setAuthenticator(authenticator);
     HeaderSetImpl connect;
-    if (challenge) {
+    if (challenge == Challenge::AtConnect) {
         connect.createAuthenticationChallenge("", false, false);
     }
     session->connect(&connect);
     HeaderSetImpl headers;
     headers.setHeader(HeaderSet::NAME, name);
     headers.setHeader(HeaderSet::LENGTH, static_cast<std::int64_t>(object.size()));
+    if (challenge == Challenge::AtPut) {
+        headers.createAuthenticationChallenge("", false, false);
+    }
     const auto put = session->put(&headers);
     put->openOutputStream()->write(object);
     put->close();
@@ -80,28 +85,49 @@ int push(Authenticator* authenticator, bool challenge, const std::string& name,
     return put->getResponseCode();
 }
 
+// Lets in clients that know one password but answers their challenges with another, as a server
+// that does not know theirs would.
+class TwoPasswords final : public Authenticator {
+public:
+    PasswordAuthentication onAuthenticationChallenge(const std::string&, bool, bool) override {
+        return {{}, {'4', '3', '2', '1'}};
+    }
+    Bytes onAuthenticationResponse(const std::optional<Bytes>&) override {
+        return {'1', '2', '3', '4'};
+    }
+};
+
 TEST_F(ObexServerTest, OurClientPushesToOurServerWithAndWithoutAuthentication) {
     const auto server = OBEXConnector::openNotifier("btgoep://localhost:1105");
     const auto inbox = std::make_shared<flarecast::testing::Inbox>();
     PasswordAuthenticator secret("1234");
     PasswordAuthenticator wrong("4321");
+    TwoPasswords twoPasswords;
     Bytes object(100000);
     for (std::size_t i = 0; i < object.size(); ++i) {
         object[i] = static_cast<std::uint8_t>(i * 7);
     }
+    const std::string unanswered = "Authentication failure: the peer did not answer our challenge";
     struct Case {
         Authenticator* serverWants;
         Authenticator* clientHas;
-        bool clientChallenges;
+        Challenge clientChallenges;
         std::optional<std::string> error;
     };
     const Case cases[] = {
-        {nullptr, nullptr, false, std::nullopt},
-        {&secret, &secret, false, std::nullopt},
-        {&secret, &secret, true, std::nullopt},
-        {&secret, nullptr, false, "Connection not accepted 193"},
-        {&secret, &wrong, false, "Connection not accepted 193"},
-        {&secret, &wrong, true, "Connection not accepted 193"},
+        {nullptr, nullptr, Challenge::None, std::nullopt},
+        {nullptr, &secret, Challenge::None, std::nullopt},
+        {&secret, &secret, Challenge::None, std::nullopt},
+        {&secret, &secret, Challenge::AtConnect, std::nullopt},
+        {&secret, &secret, Challenge::AtPut, std::nullopt},
+        {&secret, nullptr, Challenge::None, "Connection not accepted 193"},
+        {&secret, &wrong, Challenge::None, "Connection not accepted 193"},
+        {&secret, &wrong, Challenge::AtConnect, "Connection not accepted 193"},
+        // Servers that do not know the client's password.
+        {nullptr, &secret, Challenge::AtConnect, unanswered},
+        {nullptr, &secret, Challenge::AtPut, unanswered},
+        {&twoPasswords, &secret, Challenge::AtConnect, "Authentication failure"},
+        {&twoPasswords, &secret, Challenge::AtPut, "Authentication failure"},
     };
     int accepted = 0;
     for (const auto& c : cases) {
