@@ -5,7 +5,6 @@
 
 #include "bluetooth/io/Console.h"
 #include "bluetooth/io/Errors.h"
-#include "obex/auth/Authentication.h"
 #include "obex/headers/HeaderCodec.h"
 #include "obex/headers/OpCodes.h"
 #include "obex/headers/ResponseCodes.h"
@@ -72,10 +71,9 @@ OperationImpl::OperationImpl(int kind, const HeaderSet* headers,
     handler.sendCommand(requestCode, handler.encodeHeaders(&sent));
     Bytes response = handler.receiveCommand();
     HeaderSetImpl received = parseHeaders(3, response);
-    if (Authenticator* const authenticator = handler.getAuthenticator()) {
+    if (handler.getAuthenticator() != nullptr) {
         if (const auto challenge = received.get<Bytes>(HeaderSet::AUTH_CHALLENGE)) {
-            sent.setHeader(HeaderSet::AUTH_RESPONSE,
-                           createAuthResponse(*authenticator, *challenge));
+            sent.setHeader(HeaderSet::AUTH_RESPONSE, client->answerChallenge(*challenge));
             handler.sendCommand(requestCode, handler.encodeHeaders(&sent));
             response = handler.receiveCommand();
             received = parseHeaders(3, response);

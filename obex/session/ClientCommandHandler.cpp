@@ -83,20 +83,31 @@ void ClientCommandHandler::verifyPeer(const HeaderSet* sent, bool accepted,
             sent != nullptr ? sent->getHeader(HeaderSet::AUTH_CHALLENGE) : std::nullopt;
         return challenge && std::holds_alternative<Bytes>(*challenge);
     };
-    try {
-        if (const auto answer = received.get<Bytes>(HeaderSet::AUTH_RESPONSE)) {
-            obex::handleAuthResponse(*answer, *callbacks, issuedNonces);
-        } else if (accepted && challenged()) {
-            throw IOError("Authentication failure: the peer did not answer our challenge");
-        }
-    } catch (const IOError&) {
-        // Nothing more goes to a peer that may be an impostor.
+    if (const auto answer = received.get<Bytes>(HeaderSet::AUTH_RESPONSE)) {
         try {
-            close();
-        } catch (const bluetooth::Error&) {
+            obex::handleAuthResponse(*answer, *callbacks, issuedNonces);
+        } catch (const IOError& error) {
+            cutOff(error.getMessage());
         }
-        throw;
+    } else if (accepted && challenged()) {
+        cutOff("Authentication failure: the peer did not answer our challenge");
     }
+}
+
+Bytes ClientCommandHandler::answerChallenge(std::span<const std::uint8_t> challenge) {
+    if (issuedNonces.wasIssued(readChallenge(challenge).nonce)) {
+        cutOff("Authentication failure: the peer sent our own challenge back");
+    }
+    return createAuthResponse(*authenticator.load(), challenge);
+}
+
+void ClientCommandHandler::cutOff(const std::string& error) {
+    // Nothing more goes to a peer that may be an impostor.
+    try {
+        close();
+    } catch (const bluetooth::Error&) {
+    }
+    throw IOError(error);
 }
 
 void ClientCommandHandler::handleAuthResponse(std::span<const std::uint8_t> response) {

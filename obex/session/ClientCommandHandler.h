@@ -35,6 +35,10 @@ public:
     // it knows the password. A peer that fails is cut off, its connection closed, and an I/O
     // error thrown. Without an authenticator nothing is checked.
     void verifyPeer(const HeaderSet* sent, bool accepted, const HeaderSetImpl& received);
+    // The AUTH_RESPONSE value that answers the peer's challenge, from the authenticator, which
+    // must be set. A challenge that carries one of our own nonces is refused like a failed
+    // proof: our answer to it would be the answer to our own challenge.
+    Bytes answerChallenge(std::span<const std::uint8_t> challenge);
     int requestOverhead() const override { return conID == -1 ? 0 : 5; }
 
     std::int64_t getConnectionID() const { return conID; }
@@ -45,6 +49,9 @@ public:
     void close();
 
 private:
+    // Closes the connection to a peer that failed to prove itself and throws the error.
+    [[noreturn]] void cutOff(const std::string& error);
+
     std::atomic<int> mtu;
     std::unique_ptr<bluetooth::StreamConnection> connection;
     std::atomic<std::int64_t> conID{-1};

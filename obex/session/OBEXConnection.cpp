@@ -56,11 +56,10 @@ HeaderSetImpl OBEXConnection::connect(HeaderSet* headers) {
     takeFields(response);
     HeaderSetImpl empty;
     HeaderSet* sent = headers;
-    if (Authenticator* const authenticator = handler->getAuthenticator()) {
+    if (handler->getAuthenticator() != nullptr) {
         if (const auto challenge = received.get<Bytes>(HeaderSet::AUTH_CHALLENGE)) {
             sent = headers != nullptr ? headers : &empty;
-            sent->setHeader(HeaderSet::AUTH_RESPONSE,
-                            createAuthResponse(*authenticator, *challenge));
+            sent->setHeader(HeaderSet::AUTH_RESPONSE, handler->answerChallenge(*challenge));
             // Only the response to the request sent again settles the CONNECT: an answer to
             // our challenge counts there alone.
             received.setHeader(HeaderSet::AUTH_RESPONSE, std::nullopt);

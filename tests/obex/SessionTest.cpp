@@ -199,38 +199,48 @@ enum class Proof { None, Right, WrongPassword, OldNonce };
 
 TEST_F(SessionTest, AServerThatAcceptsOurChallengeMustProveItKnowsThePassword) {
     enum class Request { Connect, Put, Get };
+    // The server's first response to the request: it accepts, or challenges the client (with a
+    // nonce of its own, or with ours sent back) and accepts the request sent again.
+    enum class First { Accept, Challenge, Reflect };
     struct Case {
         const char* what;
         Request request;
-        // The server challenges the first request and accepts the one sent again.
-        bool challengesFirst;
+        First first;
         bool clientChallenges;
         Proof proof;
         bool fails;
     };
     const Case cases[] = {
-        {"CONNECT, right answer", Request::Connect, false, true, Proof::Right, false},
-        {"CONNECT after our answer, right", Request::Connect, true, true, Proof::Right, false},
-        {"CONNECT, no answer", Request::Connect, false, true, Proof::None, true},
-        {"CONNECT after our answer, no answer", Request::Connect, true, true, Proof::None, true},
-        {"CONNECT after our answer, other password", Request::Connect, true, true,
+        {"CONNECT, right answer", Request::Connect, First::Accept, true, Proof::Right, false},
+        {"CONNECT after our answer, right", Request::Connect, First::Challenge, true, Proof::Right,
+         false},
+        {"CONNECT, no answer", Request::Connect, First::Accept, true, Proof::None, true},
+        {"CONNECT after our answer, no answer", Request::Connect, First::Challenge, true,
+         Proof::None, true},
+        {"CONNECT after our answer, other password", Request::Connect, First::Challenge, true,
          Proof::WrongPassword, true},
-        {"CONNECT after our answer, old nonce", Request::Connect, true, true, Proof::OldNonce,
+        {"CONNECT after our answer, old nonce", Request::Connect, First::Challenge, true,
+         Proof::OldNonce, true},
+        {"CONNECT, not challenged", Request::Connect, First::Challenge, false, Proof::None, false},
+        {"PUT, right answer", Request::Put, First::Accept, true, Proof::Right, false},
+        {"PUT after our answer, right", Request::Put, First::Challenge, true, Proof::Right, false},
+        {"PUT, no answer", Request::Put, First::Accept, true, Proof::None, true},
+        {"PUT after our answer, no answer", Request::Put, First::Challenge, true, Proof::None,
          true},
-        {"CONNECT, not challenged", Request::Connect, true, false, Proof::None, false},
-        {"PUT, right answer", Request::Put, false, true, Proof::Right, false},
-        {"PUT after our answer, right", Request::Put, true, true, Proof::Right, false},
-        {"PUT, no answer", Request::Put, false, true, Proof::None, true},
-        {"PUT after our answer, no answer", Request::Put, true, true, Proof::None, true},
-        {"PUT after our answer, other password", Request::Put, true, true, Proof::WrongPassword,
+        {"PUT after our answer, other password", Request::Put, First::Challenge, true,
+         Proof::WrongPassword, true},
+        {"PUT, old nonce", Request::Put, First::Accept, true, Proof::OldNonce, true},
+        {"PUT, not challenged", Request::Put, First::Challenge, false, Proof::None, false},
+        {"GET, right answer", Request::Get, First::Accept, true, Proof::Right, false},
+        {"GET after our answer, no answer", Request::Get, First::Challenge, true, Proof::None,
          true},
-        {"PUT, old nonce", Request::Put, false, true, Proof::OldNonce, true},
-        {"PUT, not challenged", Request::Put, true, false, Proof::None, false},
-        {"GET, right answer", Request::Get, false, true, Proof::Right, false},
-        {"GET after our answer, no answer", Request::Get, true, true, Proof::None, true},
-        {"GET after our answer, other password", Request::Get, true, true, Proof::WrongPassword,
+        {"GET after our answer, other password", Request::Get, First::Challenge, true,
+         Proof::WrongPassword, true},
+        {"GET, old nonce", Request::Get, First::Accept, true, Proof::OldNonce, true},
+        // What we would answer to our own challenge is the proof it asks for.
+        {"CONNECT, our challenge sent back", Request::Connect, First::Reflect, true, Proof::Right,
          true},
-        {"GET, old nonce", Request::Get, false, true, Proof::OldNonce, true},
+        {"PUT, our challenge sent back", Request::Put, First::Reflect, true, Proof::Right, true},
     };
     PasswordAuthenticator password("pw");
     PasswordAuthenticator other("wrong");
@@ -252,13 +262,16 @@ TEST_F(SessionTest, AServerThatAcceptsOurChallengeMustProveItKnowsThePassword) {
         if (c.clientChallenges) {
             request.createAuthenticationChallenge("", false, false);
         }
-        if (c.challengesFirst) {
+        const auto ours = request.get<Bytes>(HeaderSet::AUTH_CHALLENGE);
+        if (c.first != First::Accept) {
             HeaderSetImpl challenge;
             challenge.createAuthenticationChallenge("server", false, false);
+            if (c.first == First::Reflect) {
+                challenge.setHeader(HeaderSet::AUTH_CHALLENGE, *ours);
+            }
             script->answer(packetWith(0xC1, fields, challenge));
         }
         HeaderSetImpl accepting;
-        const auto ours = request.get<Bytes>(HeaderSet::AUTH_CHALLENGE);
         switch (c.proof) {
             case Proof::None:
                 break;
@@ -304,7 +317,9 @@ TEST_F(SessionTest, AServerThatAcceptsOurChallengeMustProveItKnowsThePassword) {
             EXPECT_EQ(client.getConnectionID(), c.request == Request::Connect ? 7 : -1) << c.what;
             continue;
         }
-        EXPECT_EQ(error, c.proof == Proof::None
+        EXPECT_EQ(error, c.first == First::Reflect
+                             ? "Authentication failure: the peer sent our own challenge back"
+                         : c.proof == Proof::None
                              ? "Authentication failure: the peer did not answer our challenge"
                              : "Authentication failure")
             << c.what;
