@@ -51,8 +51,7 @@ int Bluetooth::doserviceenquiry(const bluetooth::RemoteDevice& device) {
     } catch (const std::exception& error) {
         printLine(error.what());
         searchresult = SERVICE_SEARCH_ERROR;
-        servicesearchcompleted = true;
-        events.notify();
+        events.notify([this] { servicesearchcompleted = true; });
         return 0;
     }
 }
@@ -64,8 +63,7 @@ void Bluetooth::deviceDiscovered(const bluetooth::RemoteDevice& device,
 }
 
 void Bluetooth::inquiryCompleted(int /*discType*/) {
-    devicesearchcompleted = true;
-    events.notify();
+    events.notify([this] { devicesearchcompleted = true; });
 }
 
 void Bluetooth::servicesDiscovered(
@@ -106,8 +104,7 @@ void Bluetooth::serviceSearchCompleted(int /*transID*/, int respCode) {
         default:
             break;
     }
-    servicesearchcompleted = true;
-    events.notify();
+    events.notify([this] { servicesearchcompleted = true; });
 }
 
 std::vector<bluetooth::RemoteDevice> Bluetooth::devlist() const {

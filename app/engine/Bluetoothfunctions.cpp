@@ -63,8 +63,7 @@ void Bluetoothfunctions::run() {
     } catch (const std::exception& error) {
         printLine(error.what());
     }
-    stopped = true;
-    passEvents.notify();
+    passEvents.notify([this] { stopped = true; });
 }
 
 void Bluetoothfunctions::serve(const bluetooth::RemoteDevice& device) {

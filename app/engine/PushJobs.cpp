@@ -46,10 +46,9 @@ void PushJobs::start(PushSlot slot, std::shared_ptr<Obexsend> job) {
 }
 
 void PushJobs::release() {
-    {
-        const std::lock_guard guard(lock);
-        --inUse;
-    }
+    // Woken under the lock: a waiter that sees the slot free may end the owner at once.
+    const std::lock_guard guard(lock);
+    --inUse;
     slotFreed.notify_all();
 }
 

@@ -8,14 +8,23 @@
 namespace flarecast::engine {
 
 // Lets one thread wait for what other threads make true. Each of them changes what the
-// condition reads, then calls notify(); the waiter wakes at once instead of at its next look.
+// condition reads inside notify(); the waiter wakes at once instead of at its next look.
 class Wakeup {
 public:
-    void notify() {
-        // Taking the lock orders the change before a waiter's next look at it.
-        { const std::lock_guard guard(lock); }
+    // Makes the change under the lock and wakes the waiter before letting go of it, so that a
+    // waiter that sees the change may destroy this at once.
+    template <typename Change>
+    void notify(Change change) {
+        const std::lock_guard guard(lock);
+        change();
         changed.notify_all();
     }
+
+    Wakeup() = default;
+    Wakeup(const Wakeup&) = delete;
+    Wakeup& operator=(const Wakeup&) = delete;
+    // Waits for a notify() still under way.
+    ~Wakeup() { const std::lock_guard guard(lock); }
 
     // Waits until done() holds or stop is requested, looking again at least every bound; true
     // when done() holds.
