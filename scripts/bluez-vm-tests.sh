@@ -23,7 +23,7 @@ export BTVM_TIMEOUT=${BTVM_TIMEOUT:-600}
 export BTVM_MEM=${BTVM_MEM:-1024}
 # One boot per round: a fresh stack each time, so that no round inherits another's links.
 status=0
-for round in bluez-server vanish flarecast-server; do
+for round in bluez-server vanish flarecast-server pairing-refused; do
     bash "$vm" "sh /mnt/host/in-vm.sh $round" || status=1
 done
 exit $status

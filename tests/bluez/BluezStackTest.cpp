@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "bluetooth/discovery/DiscoveryAgent.h"
 #include "bluetooth/discovery/DiscoveryListener.h"
@@ -10,6 +15,7 @@
 #include "bluetooth/native/NativeStackFactory.h"
 #include "bluetooth/native/bluez/BluezAdapter.h"
 #include "bluetooth/native/bluez/BluezAddress.h"
+#include "bluetooth/native/bluez/ConnectFailure.h"
 #include "bluetooth/native/bluez/SdpRecordXml.h"
 #include "bluetooth/sdp/SDPOutputStream.h"
 
@@ -93,6 +99,43 @@ TEST(BluezAddress, AddressesGoLeastSignificantByteFirstAndParseOnlyInColonForm) 
     for (const char* bad : {"", "00AA01010001", "00:AA:01:01:00", "00:AA:01:01:00:01:02",
                             "00-AA-01-01-00-01", "0G:AA:01:01:00:01", "00:AA:01:01:00:1 "}) {
         EXPECT_EQ(parseColonAddress(bad), std::nullopt) << bad;
+    }
+}
+
+// A connect on a link that was up already fails with "Connection refused" both when the device's
+// channel refuses and when its pairing failed; only the link's own status tells them apart. A link
+// made for the connect carries the status in the error itself. Only a refusal right after a
+// pairing that succeeded is tried once more.
+TEST(ConnectFailure, APairingThatFailedIsToldFromARefusedChannel) {
+    struct Case {
+        int error;
+        std::optional<std::uint8_t> pairing;
+        std::string said;
+        bool again = false;
+    };
+    const std::string refused = "Pairing refused by the device";
+    const std::vector<Case> cases{
+        {ECONNREFUSED, std::nullopt, "Connection refused"},
+        {ECONNREFUSED, 0x00, "Connection refused", true},  // paired, then refused at once
+        {ECONNREFUSED, 0x05, refused},                     // authentication failure
+        {ECONNREFUSED, 0x06, refused},                     // PIN or key missing
+        {ECONNREFUSED, 0x18, refused},                     // pairing not allowed
+        {ECONNREFUSED, 0x29, refused},                     // unit keys not supported
+        {ECONNREFUSED, 0x37, refused},                     // Secure Simple Pairing not supported
+        {ECONNREFUSED, 0x22, "Connection refused"},        // the device did not answer in time
+        {ECONNREFUSED, 0x08, "Connection refused"},        // the link timed out
+        {EACCES, std::nullopt, refused},                   // statuses 0x05 and 0x18 of a new link
+        {EBADE, std::nullopt, refused},                    // status 0x06 of a new link
+        {EHOSTDOWN, std::nullopt, "Host is down"},
+        {ETIMEDOUT, 0x00, "Connection timed out"},
+        {ETIMEDOUT, 0x08, "Connection timed out"},
+        {ECONNRESET, std::nullopt, "Connection reset by peer"},
+    };
+    for (const auto& [error, pairing, said, again] : cases) {
+        const std::string which =
+            std::to_string(error) + " " + std::to_string(pairing ? *pairing : -1);
+        EXPECT_EQ(connectFailure(error, pairing), said) << which;
+        EXPECT_EQ(worthAnotherTry(error, pairing), again) << which;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "bluetooth/native/bluez/RfcommSocket.h"
 
 #include <bluetooth/rfcomm.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -12,6 +13,7 @@
 
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/native/bluez/BluezAddress.h"
+#include "bluetooth/native/bluez/ConnectFailure.h"
 
 namespace flarecast::bluetooth::bluez {
 
@@ -43,7 +45,6 @@ RfcommSocket::RfcommSocket(bool authenticate, bool encrypt) {
         fail("cannot create an RFCOMM socket", error);
     }
     // Encryption on BR/EDR needs an authenticated link key, so both ask for the same level.
-    bt_security security{};
     security.level = authenticate || encrypt ? BT_SECURITY_MEDIUM : BT_SECURITY_LOW;
     if (::setsockopt(fd, SOL_BLUETOOTH, BT_SECURITY, &security, sizeof security) < 0) {
         const int error = errno;
@@ -100,6 +101,24 @@ short RfcommSocket::waitFor(short events, const std::chrono::steady_clock::time_
 
 void RfcommSocket::connect(const bdaddr_t& local, const bdaddr_t& remote, int channel,
                            std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    PairingWatch pairing(local, remote);
+    int error = attempt(local, remote, channel, deadline);
+    auto authentication = pairing.authentication();
+    if (worthAnotherTry(error, authentication)) {
+        renew();
+        error = attempt(local, remote, channel, deadline);
+        authentication = pairing.authentication();
+    }
+    if (error != 0) {
+        throw IOError("cannot connect to channel " + std::to_string(channel) + ": " +
+                      connectFailure(error, authentication));
+    }
+}
+
+int RfcommSocket::attempt(const bdaddr_t& local, const bdaddr_t& remote, int channel,
+                          const std::chrono::steady_clock::time_point& deadline) {
+    failIfClosed();
     // Bound to the chosen adapter, or the kernel would pick one itself.
     const sockaddr_rc from = rfcommAddress(local, 0);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) < 0) {
@@ -107,20 +126,39 @@ void RfcommSocket::connect(const bdaddr_t& local, const bdaddr_t& remote, int ch
     }
     const sockaddr_rc to = rfcommAddress(remote, channel);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
-        return;
+        return 0;
     }
     if (errno != EINPROGRESS && errno != EAGAIN) {
-        fail("cannot connect to channel " + std::to_string(channel));
+        return errno;
     }
-    const auto deadline = std::chrono::steady_clock::now() + limit;
     waitFor(POLLOUT, &deadline);
     int error = 0;
     socklen_t size = sizeof error;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) < 0) {
         error = errno;
     }
-    if (error != 0) {
-        fail("cannot connect to channel " + std::to_string(channel), error);
+    return error;
+}
+
+void RfcommSocket::renew() {
+    const int fresh =
+        ::socket(AF_BLUETOOTH, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, BTPROTO_RFCOMM);
+    if (fresh < 0) {
+        fail("cannot create an RFCOMM socket");
+    }
+    const bool secured =
+        ::setsockopt(fresh, SOL_BLUETOOTH, BT_SECURITY, &security, sizeof security) == 0;
+    const int error = errno;
+    // In place of the old one under the same number, so that a shutdown from another thread
+    // reaches one or the other and the wake-up ends any wait.
+    const bool placed = secured && ::dup3(fresh, fd, O_CLOEXEC) >= 0;
+    const int placing = errno;
+    ::close(fresh);
+    if (!secured) {
+        fail("cannot set the RFCOMM socket's security level", error);
+    }
+    if (!placed) {
+        fail("cannot create an RFCOMM socket", placing);
     }
 }
 

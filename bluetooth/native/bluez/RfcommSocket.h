@@ -37,12 +37,18 @@ public:
     void shutdown();
 
 private:
+    // One connect of the socket as it is; its error, 0 when connected.
+    int attempt(const bdaddr_t& local, const bdaddr_t& remote, int channel,
+                const std::chrono::steady_clock::time_point& deadline);
+    // A fresh socket of the same security in place of one whose connect failed.
+    void renew();
     // Waits until fd is ready for events, or the deadline (when given) passes; the events seen.
     short waitFor(short events, const std::chrono::steady_clock::time_point* deadline = nullptr);
     void failIfClosed() const;
 
     int fd = -1;
     int wake = -1;
+    bt_security security{};
     std::atomic<bool> closed{false};
 };
 
