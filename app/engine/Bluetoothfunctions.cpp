@@ -111,10 +111,9 @@ void Bluetoothfunctions::startPush(const std::string& url) {
     passEvents.sleepFor(stop, pacing.pushPause);
 }
 
-std::size_t Bluetoothfunctions::dropFinishedJobs() {
+void Bluetoothfunctions::dropFinishedJobs() {
     const std::lock_guard guard(jobsLock);
     std::erase_if(obexthreads, [](const auto& job) { return job->finished(); });
-    return obexthreads.size();
 }
 
 }  // namespace flarecast::engine

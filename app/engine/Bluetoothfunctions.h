@@ -46,8 +46,8 @@ private:
     void run();
     void serve(const bluetooth::RemoteDevice& device);
     void startPush(const std::string& url);
-    // Drops the worker's finished jobs; how many it still lists.
-    std::size_t dropFinishedJobs();
+    // Drops the worker's finished jobs.
+    void dropFinishedJobs();
 
     const std::filesystem::path chosenfile;
     RowSink& tablemodel;

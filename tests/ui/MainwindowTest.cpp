@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "ScriptedDialogs.h"
+#include "WindowControls.h"
 #include "app/ui/Mainwindow.h"
 #include "bluetooth/native/NativeStackFactory.h"
 #include "obex/phone/VirtualPhoneLauncher.h"
@@ -30,11 +31,7 @@ private:
 
     template <typename T>
     T& control(const char* name) {
-        T* found = window->findChild<T*>(QString::fromLatin1(name));
-        if (found == nullptr) {
-            qFatal("no control %s", name);
-        }
-        return *found;
+        return controlOf<T>(*window, name);
     }
 
     QString status() { return control<QLineEdit>("Statusfield").text(); }
