@@ -14,14 +14,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     world.inquiryMs = 0;
     NeighbourhoodStack stack(world);
-    stack.doInquiry(0x9E8B33, [](const std::string&, std::int64_t, int) {}, {});
+    stack.doInquiry(
+        0x9E8B33, [](const std::string&, std::int64_t, int) {}, {}, 0);
     const UUID objectPush(0x1105);
     const int defaults[] = {0, 1, 2, 3, 4};
     for (const auto& device : world.devices) {
         try {
-            if (const auto handles = stack.getServiceHandles({&objectPush, 1}, device.address)) {
+            if (const auto handles = stack.getServiceHandles({&objectPush, 1}, device.address, 0)) {
                 for (const int handle : *handles) {
-                    stack.getServiceAttributes(defaults, device.address, handle);
+                    stack.getServiceAttributes(defaults, device.address, handle, 0);
                 }
             }
         } catch (const IOError&) {

@@ -58,10 +58,10 @@ void BluetoothOutputStream::close() {
 namespace {
 
 int connectedSocket(BluetoothPeer& peer, std::int64_t address, int channel, bool authenticate,
-                    bool encrypt) {
+                    bool encrypt, int adapter) {
     const int socket = peer.socket(authenticate, encrypt);
     try {
-        peer.connect(socket, address, channel);
+        peer.connect(socket, address, channel, adapter);
     } catch (...) {
         // A connection that never came to be must not keep its socket.
         peer.close(socket);
@@ -82,11 +82,11 @@ std::int64_t remoteAddress(BluetoothPeer& peer, int acceptedSocket) {
 }  // namespace
 
 BluetoothConnection::BluetoothConnection(std::int64_t address, int channel, bool authenticate,
-                                         bool encrypt)
+                                         bool encrypt, int adapter)
     : address(address) {
     BluetoothPeer& peer = LocalDevice::getLocalDevice().getBluetoothPeer();
     link = std::make_shared<RfcommLink>(
-        peer, connectedSocket(peer, address, channel, authenticate, encrypt));
+        peer, connectedSocket(peer, address, channel, authenticate, encrypt, adapter));
 }
 
 BluetoothConnection::BluetoothConnection(int acceptedSocket) {

@@ -48,7 +48,8 @@ private:
 class BluetoothConnection final : public StreamConnection {
 public:
     // A client connection: opens a socket and connects it to the channel of the device.
-    BluetoothConnection(std::int64_t address, int channel, bool authenticate, bool encrypt);
+    BluetoothConnection(std::int64_t address, int channel, bool authenticate, bool encrypt,
+                        int adapter = 0);
     // A connection on a socket that a server accepted.
     explicit BluetoothConnection(int acceptedSocket);
     ~BluetoothConnection() override;

@@ -9,8 +9,8 @@ namespace flarecast::bluetooth {
 namespace {
 
 constexpr std::string_view kScheme = "btspp://";
-constexpr std::array<std::string_view, 4> kRecognised = {"authenticate", "encrypt", "master",
-                                                         "name"};
+constexpr std::array<std::string_view, 5> kRecognised = {"authenticate", "encrypt", "master",
+                                                         "name", "adapter"};
 
 }  // namespace
 

@@ -8,7 +8,8 @@
 namespace flarecast::bluetooth {
 
 // A btspp:// URL taken apart: host, target (a channel or a service UUID) and the recognised
-// parameters (authenticate, encrypt, master, name); other parameters are dropped.
+// parameters (authenticate, encrypt, master, name, and adapter: the local adapter to connect
+// through, by name); other parameters are dropped.
 struct BtsppUrl {
     std::string host;
     std::string target;

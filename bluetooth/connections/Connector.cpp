@@ -1,10 +1,12 @@
 #include "bluetooth/connections/Connector.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "bluetooth/connections/BluetoothConnection.h"
 #include "bluetooth/connections/BluetoothStreamConnectionNotifier.h"
 #include "bluetooth/connections/BtsppUrl.h"
+#include "bluetooth/discovery/LocalDevice.h"
 #include "bluetooth/io/Errors.h"
 
 namespace flarecast::bluetooth {
@@ -27,6 +29,19 @@ Number parseNumber(const std::string& text, int base) {
     return value;
 }
 
+// The number of the local adapter that a URL names; the first when it names none.
+int adapterNumber(const std::optional<std::string>& name) {
+    if (!name) {
+        return 0;
+    }
+    const auto adapters = LocalDevice::getLocalDevice().getBluetoothPeer().adapters();
+    const auto found = std::find(adapters.begin(), adapters.end(), *name);
+    if (found == adapters.end()) {
+        throw ConnectionNotFoundException("no local Bluetooth adapter is named " + *name);
+    }
+    return static_cast<int>(found - adapters.begin());
+}
+
 }  // namespace
 
 std::unique_ptr<Connection> Connector::open(const std::string& name, int /*mode*/) {
@@ -39,7 +54,8 @@ std::unique_ptr<Connection> Connector::open(const std::string& name, int /*mode*
     }
     const auto address = parseNumber<std::int64_t>(url.host, 16);
     const auto channel = parseNumber<std::int32_t>(url.target, 10);
-    return std::make_unique<BluetoothConnection>(address, channel, authenticate, encrypt);
+    return std::make_unique<BluetoothConnection>(address, channel, authenticate, encrypt,
+                                                 adapterNumber(url.parameter("adapter")));
 }
 
 std::unique_ptr<StreamConnection> Connector::openStream(const std::string& name) {

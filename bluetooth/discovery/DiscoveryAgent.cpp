@@ -5,8 +5,8 @@
 
 namespace flarecast::bluetooth {
 
-bool DiscoveryAgent::startInquiry(int accessCode, DiscoveryListener& listener) {
-    LocalDevice::getLocalDevice().getBluetoothPeer().startInquiry(accessCode, listener);
+bool DiscoveryAgent::startInquiry(int accessCode, DiscoveryListener& listener, int adapter) {
+    LocalDevice::getLocalDevice().getBluetoothPeer().startInquiry(accessCode, listener, adapter);
     return true;
 }
 

@@ -18,8 +18,9 @@ public:
     static constexpr int CACHED = 0;
     static constexpr int PREKNOWN = 1;
 
-    // Returns at once; always true.
-    bool startInquiry(int accessCode, DiscoveryListener& listener);
+    // Returns at once; always true. On the first local adapter unless another is named by its
+    // number.
+    bool startInquiry(int accessCode, DiscoveryListener& listener, int adapter = 0);
     // Returns at once the transaction identifier, always 0. Without an attribute set the records
     // carry the attributes 0x0000 to 0x0004.
     int searchServices(std::optional<std::vector<int>> attrSet, std::vector<UUID> uuidSet,

@@ -15,7 +15,7 @@ void InquiryThread::start() {
 void InquiryThread::run() {
     int discoveryType = DiscoveryListener::INQUIRY_ERROR;
     try {
-        discoveryType = peer.doInquiry(accessCode, listener, stop.get_token());
+        discoveryType = peer.doInquiry(accessCode, listener, stop.get_token(), adapter);
     } catch (const std::exception& error) {
         printLine(error.what());
     }

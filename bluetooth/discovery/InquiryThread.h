@@ -13,8 +13,8 @@ class DiscoveryListener;
 // inquiry itself failed, so that no one waits for ever.
 class InquiryThread {
 public:
-    InquiryThread(DiscoveryListener& listener, int accessCode, BluetoothPeer& peer)
-        : listener(listener), accessCode(accessCode), peer(peer) {}
+    InquiryThread(DiscoveryListener& listener, int accessCode, BluetoothPeer& peer, int adapter)
+        : listener(listener), accessCode(accessCode), peer(peer), adapter(adapter) {}
 
     void start();
     bool finished() const { return thread.finished(); }
@@ -28,6 +28,7 @@ private:
     DiscoveryListener& listener;
     int accessCode;
     BluetoothPeer& peer;
+    int adapter;
     std::stop_source stop;
     OwnedThread thread;
 };

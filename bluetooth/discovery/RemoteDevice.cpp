@@ -32,7 +32,8 @@ std::int64_t parseAddress(const std::string& text) {
     return value;
 }
 
-RemoteDevice::RemoteDevice(const std::string& addressText) : address(parseAddress(addressText)) {}
+RemoteDevice::RemoteDevice(const std::string& addressText)
+    : address(parseAddress(addressText)), adapter(0) {}
 
 RemoteDevice RemoteDevice::getRemoteDevice(const Connection& connection) {
     const auto* rfcomm = dynamic_cast<const BluetoothConnection*>(&connection);

@@ -7,11 +7,12 @@ namespace flarecast::bluetooth {
 
 class Connection;
 
-// A device seen over the air. Two devices are the same device when their addresses match.
+// A device seen over the air, through one of the local adapters. Two devices are the same device
+// when their addresses match.
 class RemoteDevice {
 public:
-    RemoteDevice(std::string name, std::int64_t address)
-        : friendlyName(std::move(name)), address(address) {}
+    RemoteDevice(std::string name, std::int64_t address, int adapter = 0)
+        : friendlyName(std::move(name)), address(address), adapter(adapter) {}
     // 12 hexadecimal digits; no name.
     explicit RemoteDevice(const std::string& addressText);
 
@@ -24,6 +25,8 @@ public:
     // 12 lower-case hexadecimal digits.
     std::string getBluetoothAddress() const;
     std::int64_t getAddress() const { return address; }
+    // The local adapter that found it, and through which it is asked and reached.
+    int getAdapter() const { return adapter; }
     std::int32_t hashCode() const { return static_cast<std::int32_t>(address); }
     // No security is negotiated: every answer is false.
     bool isTrustedDevice() const { return false; }
@@ -37,6 +40,7 @@ public:
 private:
     std::string friendlyName;
     std::int64_t address;
+    int adapter;
 };
 
 // An address as 12 lower-case hexadecimal digits, zero-padded on the left.

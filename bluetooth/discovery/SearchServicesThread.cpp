@@ -37,7 +37,7 @@ void SearchServicesThread::run() {
 int SearchServicesThread::search() {
     std::optional<std::vector<int>> handles;
     try {
-        handles = peer.getServiceHandles(uuidSet, device.getAddress());
+        handles = peer.getServiceHandles(uuidSet, device.getAddress(), device.getAdapter());
     } catch (const BluetoothStateException&) {
         // Our own adapter failed, not the device.
         throw;

@@ -21,10 +21,10 @@ void BluetoothPeer::reapFinished() {
     std::erase_if(searches, [](const auto& thread) { return thread->finished(); });
 }
 
-void BluetoothPeer::startInquiry(int accessCode, DiscoveryListener& listener) {
+void BluetoothPeer::startInquiry(int accessCode, DiscoveryListener& listener, int adapter) {
     const std::lock_guard lock(threadsLock);
     reapFinished();
-    inquiries.push_back(std::make_unique<InquiryThread>(listener, accessCode, *this));
+    inquiries.push_back(std::make_unique<InquiryThread>(listener, accessCode, *this, adapter));
     inquiries.back()->start();
 }
 
@@ -38,13 +38,15 @@ void BluetoothPeer::startSearchServices(std::optional<std::vector<int>> attrSet,
     searches.back()->start();
 }
 
-int BluetoothPeer::doInquiry(int accessCode, DiscoveryListener& listener, std::stop_token cancel) {
+int BluetoothPeer::doInquiry(int accessCode, DiscoveryListener& listener, std::stop_token cancel,
+                             int adapter) {
     return stack.doInquiry(
         accessCode,
-        [&listener](const std::string& name, std::int64_t address, int deviceClass) {
-            listener.deviceDiscovered(RemoteDevice(name, address), DeviceClass(deviceClass));
+        [&listener, adapter](const std::string& name, std::int64_t address, int deviceClass) {
+            listener.deviceDiscovered(RemoteDevice(name, address, adapter),
+                                      DeviceClass(deviceClass));
         },
-        std::move(cancel));
+        std::move(cancel), adapter);
 }
 
 bool BluetoothPeer::cancelInquiry(const DiscoveryListener& listener) {

@@ -24,15 +24,16 @@ public:
 
     // Start a thread for the inquiry or search and return at once; the listener must outlive
     // the report of completion.
-    void startInquiry(int accessCode, DiscoveryListener& listener);
+    void startInquiry(int accessCode, DiscoveryListener& listener, int adapter = 0);
     void startSearchServices(std::optional<std::vector<int>> attrSet, std::vector<UUID> uuidSet,
                              const RemoteDevice& device, DiscoveryListener& listener);
 
+    std::vector<std::string> adapters() { return stack.adapters(); }
     int socket(bool authenticate, bool encrypt) { return stack.socket(authenticate, encrypt); }
     std::int64_t getsockaddress(int handle) { return stack.getsockaddress(handle); }
     int getsockchannel(int handle) { return stack.getsockchannel(handle); }
-    void connect(int handle, std::int64_t address, int channel) {
-        stack.connect(handle, address, channel);
+    void connect(int handle, std::int64_t address, int channel, int adapter = 0) {
+        stack.connect(handle, address, channel, adapter);
     }
     void listen(int handle) { stack.listen(handle); }
     int accept(int handle) { return stack.accept(handle); }
@@ -47,15 +48,17 @@ public:
     void unregisterService(int handle) { stack.unregisterService(handle); }
 
     // Blocks for the whole inquiry; deviceDiscovered runs on the calling thread.
-    int doInquiry(int accessCode, DiscoveryListener& listener, std::stop_token cancel = {});
+    int doInquiry(int accessCode, DiscoveryListener& listener, std::stop_token cancel = {},
+                  int adapter = 0);
     // Ends the inquiries that report to this listener, and no other; true when one was running.
     bool cancelInquiry(const DiscoveryListener& listener);
     std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,
-                                                      std::int64_t address) {
-        return stack.getServiceHandles(uuids, address);
+                                                      std::int64_t address, int adapter = 0) {
+        return stack.getServiceHandles(uuids, address, adapter);
     }
-    Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address, int handle) {
-        return stack.getServiceAttributes(attrIDs, address, handle);
+    Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address, int handle,
+                               int adapter = 0) {
+        return stack.getServiceAttributes(attrIDs, address, handle, adapter);
     }
 
 private:

@@ -15,7 +15,8 @@ namespace flarecast::bluetooth {
 
 // One operating system's Bluetooth stack (or a simulation of one). Sockets and service
 // registrations are plain int handles, never reused within a process; every failure is an I/O
-// error.
+// error. A stack may run on several local adapters, numbered from 0 in the order of adapters();
+// listening sockets and service records live on adapter 0.
 class NativeStack {
 public:
     // A device found by an inquiry.
@@ -24,10 +25,14 @@ public:
 
     virtual ~NativeStack() = default;
 
+    // The names of the local adapters in use (hci0, hci1), never empty.
+    virtual std::vector<std::string> adapters() { return {"hci0"}; }
+
     virtual int socket(bool authenticate, bool encrypt) = 0;
     virtual std::int64_t getsockaddress(int handle) = 0;
     virtual int getsockchannel(int handle) = 0;
-    virtual void connect(int handle, std::int64_t address, int channel) = 0;
+    // Through the given adapter.
+    virtual void connect(int handle, std::int64_t address, int channel, int adapter) = 0;
     virtual void listen(int handle) = 0;
     virtual int accept(int handle) = 0;
     // The next byte, or -1 at the end of the stream.
@@ -41,16 +46,19 @@ public:
     virtual int registerService(std::span<const std::uint8_t> record) = 0;
     virtual void unregisterService(int handle) = 0;
 
-    // Blocks for the whole inquiry, reporting each device on the calling thread; returns the
-    // discovery type for inquiryCompleted. A stop request on cancel ends this inquiry alone,
-    // with INQUIRY_TERMINATED.
-    virtual int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel) = 0;
-    // Nothing when the search failed; empty when no record matched.
+    // Blocks for the whole inquiry on one adapter, reporting each device on the calling thread;
+    // returns the discovery type for inquiryCompleted. A stop request on cancel ends this
+    // inquiry alone, with INQUIRY_TERMINATED.
+    virtual int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel,
+                          int adapter) = 0;
+    // Nothing when the search failed; empty when no record matched. Asked through the given
+    // adapter.
     virtual std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,
-                                                              std::int64_t address) = 0;
+                                                              std::int64_t address,
+                                                              int adapter) = 0;
     // One SDP sequence of attribute ID / value pairs; empty when nothing was read.
     virtual Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
-                                       int handle) = 0;
+                                       int handle, int adapter) = 0;
 };
 
 }  // namespace flarecast::bluetooth

@@ -61,7 +61,7 @@ bool ServiceRecordImpl::populateRecord(const std::vector<int>& attrIDs) {
     Bytes attributeList;
     try {
         attributeList = LocalDevice::getLocalDevice().getBluetoothPeer().getServiceAttributes(
-            sorted, device->getAddress(), handle);
+            sorted, device->getAddress(), handle, device->getAdapter());
     } catch (const Error&) {
         throw IOError();
     }

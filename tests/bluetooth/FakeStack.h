@@ -40,7 +40,7 @@ public:
     }
     std::int64_t getsockaddress(int) override { return adapterAddress; }
     int getsockchannel(int) override { return 1; }
-    void connect(int handle, std::int64_t address, int channel) override {
+    void connect(int handle, std::int64_t address, int channel, int) override {
         calls.push_back("connect " + std::to_string(handle) + " " + formatAddress(address) + " " +
                         std::to_string(channel));
         if (connectFails) {
@@ -62,7 +62,7 @@ public:
         return 1;
     }
     void unregisterService(int) override {}
-    int doInquiry(int, const DeviceFound& found, std::stop_token) override {
+    int doInquiry(int, const DeviceFound& found, std::stop_token, int) override {
         if (inquiryFails) {
             throw BluetoothStateException("adapter gone");
         }
@@ -71,14 +71,14 @@ public:
         }
         return inquiryResult;
     }
-    std::optional<std::vector<int>> getServiceHandles(std::span<const UUID>,
-                                                      std::int64_t) override {
+    std::optional<std::vector<int>> getServiceHandles(std::span<const UUID>, std::int64_t,
+                                                      int) override {
         if (handlesFail) {
             throw BluetoothStateException("adapter gone");
         }
         return handles;
     }
-    Bytes getServiceAttributes(std::span<const int> ids, std::int64_t, int) override {
+    Bytes getServiceAttributes(std::span<const int> ids, std::int64_t, int, int) override {
         askedAttributes.assign(ids.begin(), ids.end());
         if (attributesFail) {
             throw IOError();

@@ -172,8 +172,9 @@ TEST(WithoutBluetooth, TheStackSaysOnceWhatIsMissingAndFindsNothing) {
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
     EXPECT_EQ(local.getBluetoothAddress(), "000000000000");
     NativeStack& stack = nativeStack();
-    EXPECT_EQ(stack.doInquiry(DiscoveryAgent::GIAC,
-                              [](const std::string&, std::int64_t, int) { ADD_FAILURE(); }, {}),
+    EXPECT_EQ(stack.doInquiry(
+                  DiscoveryAgent::GIAC,
+                  [](const std::string&, std::int64_t, int) { ADD_FAILURE(); }, {}, 0),
               DiscoveryListener::INQUIRY_ERROR);
     EXPECT_THROW(stack.socket(false, false), BluetoothStateException);
 }

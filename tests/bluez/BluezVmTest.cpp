@@ -77,13 +77,13 @@ TEST(Discovery, AnInquiryFromHci0FindsHci1WithItsNameAndClass) {
     const auto stack = BluezStack::open("hci0", {.inquiry = 8s});
     EXPECT_EQ(stack->adapterInfo().address, addressOf("BT0"));
     std::map<std::int64_t, std::pair<std::string, int>> found;
-    const int ended =
-        stack->doInquiry(0x9E8B33,
-                         [&found](const std::string& name, std::int64_t address, int deviceClass) {
-                             EXPECT_FALSE(found.contains(address)) << "reported twice";
-                             found[address] = {name, deviceClass};
-                         },
-                         {});
+    const int ended = stack->doInquiry(
+        0x9E8B33,
+        [&found](const std::string& name, std::int64_t address, int deviceClass) {
+            EXPECT_FALSE(found.contains(address)) << "reported twice";
+            found[address] = {name, deviceClass};
+        },
+        {}, 0);
     EXPECT_EQ(ended, DiscoveryListener::INQUIRY_COMPLETED);
     ASSERT_TRUE(found.contains(addressOf("BT1")));
     EXPECT_EQ(found[addressOf("BT1")].first, env("BT1_NAME"));
@@ -95,7 +95,7 @@ TEST(Discovery, ACancelledInquiryEndsAtOnceAsTerminated) {
     std::stop_source stop;
     auto inquiry = std::async(std::launch::async, [&] {
         return stack->doInquiry(
-            0x9E8B33, [](const std::string&, std::int64_t, int) {}, stop.get_token());
+            0x9E8B33, [](const std::string&, std::int64_t, int) {}, stop.get_token(), 0);
     });
     std::this_thread::sleep_for(500ms);
     const auto asked = std::chrono::steady_clock::now();
@@ -150,7 +150,7 @@ TEST(Sockets, CloseAndCancelFromAnotherThreadLeaveNothingBehind) {
         std::stop_source stop;
         auto inquiry = std::async(std::launch::async, [&] {
             return stack->doInquiry(
-                0x9E8B33, [](const std::string&, std::int64_t, int) {}, stop.get_token());
+                0x9E8B33, [](const std::string&, std::int64_t, int) {}, stop.get_token(), 0);
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(100 * round));
         stop.request_stop();
@@ -179,7 +179,7 @@ TEST(SdpServer, RecordsGetHandlesOfTheirOwnAndGoWithTheirOwner) {
     const auto hci1 = bluetooth::bluez::toBdaddr(addressOf("BT1"));
     const auto stack = BluezStack::open("hci0");
     const auto handlesOf = [&](const UUID& service) {
-        return stack->getServiceHandles({&service, 1}, addressOf("BT1"))
+        return stack->getServiceHandles({&service, 1}, addressOf("BT1"), 0)
             .value_or(std::vector<int>{-1});
     };
     auto one = std::make_unique<bluetooth::bluez::LegacySdpRecord>(hci1, recordFor(first));

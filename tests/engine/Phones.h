@@ -37,8 +37,9 @@ public:
     }
     std::int64_t getsockaddress(int handle) override { return now()->getsockaddress(handle); }
     int getsockchannel(int handle) override { return now()->getsockchannel(handle); }
-    void connect(int handle, std::int64_t address, int channel) override {
-        now()->connect(handle, address, channel);
+    std::vector<std::string> adapters() override { return now()->adapters(); }
+    void connect(int handle, std::int64_t address, int channel, int adapter) override {
+        now()->connect(handle, address, channel, adapter);
     }
     void listen(int handle) override { now()->listen(handle); }
     int accept(int handle) override { return now()->accept(handle); }
@@ -55,16 +56,17 @@ public:
         return now()->registerService(record);
     }
     void unregisterService(int handle) override { now()->unregisterService(handle); }
-    int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel) override {
-        return now()->doInquiry(accessCode, found, std::move(cancel));
+    int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel,
+                  int adapter) override {
+        return now()->doInquiry(accessCode, found, std::move(cancel), adapter);
     }
     std::optional<std::vector<int>> getServiceHandles(std::span<const bluetooth::UUID> uuids,
-                                                      std::int64_t address) override {
-        return now()->getServiceHandles(uuids, address);
+                                                      std::int64_t address, int adapter) override {
+        return now()->getServiceHandles(uuids, address, adapter);
     }
     bluetooth::Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
-                                          int handle) override {
-        return now()->getServiceAttributes(attrIDs, address, handle);
+                                          int handle, int adapter) override {
+        return now()->getServiceAttributes(attrIDs, address, handle, adapter);
     }
 
 private:

@@ -171,7 +171,7 @@ TEST(NeighbourhoodFile, AnUnusableFileIsReportedAndLeavesAnEmptyNeighbourhood) {
               "Neighbourhood file /no/such/neighbourhood.json: cannot be read\n");
     // No device is in range, without waiting out a whole inquiry to see it.
     const UUID objectPush(0x1105);
-    EXPECT_THROW(stack->getServiceHandles(std::span(&objectPush, 1), 0x00123456789a), IOError);
+    EXPECT_THROW(stack->getServiceHandles(std::span(&objectPush, 1), 0x00123456789a, 0), IOError);
 }
 
 TEST(NeighbourhoodFile, TheDemoNeighbourhoodHasPhonesThatOfferObjectPush) {
@@ -186,7 +186,7 @@ TEST(NeighbourhoodFile, AVirtualPhoneWithoutAHostRefusesTheConnectionAndSaysWhy)
         R"({"devices": [{"address": "00123456789a", "rfcomm": {"9": {}}}]})", "phones.json"));
     const int socket = stack.socket(false, false);
     try {
-        stack.connect(socket, 0x00123456789a, 9);
+        stack.connect(socket, 0x00123456789a, 9, 0);
         ADD_FAILURE() << "connected";
     } catch (const IOError& error) {
         EXPECT_EQ(error.getMessage(),

@@ -52,7 +52,7 @@ int BluezStack::getsockchannel(int handle) {
     return sockets.find(handle)->rfcomm->channel();
 }
 
-void BluezStack::connect(int handle, std::int64_t address, int channel) {
+void BluezStack::connect(int handle, std::int64_t address, int channel, int /*adapter*/) {
     sockets.find(handle)->rfcomm->connect(adapterAddress, toBdaddr(address), channel,
                                           timing.connect);
 }
@@ -103,17 +103,19 @@ void BluezStack::unregisterService(int handle) {
     services.remove(handle);
 }
 
-int BluezStack::doInquiry(int /*accessCode*/, const DeviceFound& found, std::stop_token cancel) {
+int BluezStack::doInquiry(int /*accessCode*/, const DeviceFound& found, std::stop_token cancel,
+                          int /*adapter*/) {
     return discoverDevices(adapter, timing.inquiry, found, std::move(cancel));
 }
 
 std::optional<std::vector<int>> BluezStack::getServiceHandles(std::span<const UUID> uuids,
-                                                              std::int64_t address) {
+                                                              std::int64_t address,
+                                                              int /*adapter*/) {
     return sdp.serviceHandles(toBdaddr(address), uuids);
 }
 
 Bytes BluezStack::getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
-                                       int handle) {
+                                       int handle, int /*adapter*/) {
     return sdp.serviceAttributes(toBdaddr(address), static_cast<std::uint32_t>(handle), attrIDs);
 }
 

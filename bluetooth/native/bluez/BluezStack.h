@@ -39,7 +39,7 @@ public:
     int socket(bool authenticate, bool encrypt) override;
     std::int64_t getsockaddress(int handle) override;
     int getsockchannel(int handle) override;
-    void connect(int handle, std::int64_t address, int channel) override;
+    void connect(int handle, std::int64_t address, int channel, int adapter) override;
     void listen(int handle) override;
     int accept(int handle) override;
     int recv(int handle) override;
@@ -49,11 +49,12 @@ public:
     void close(int handle) override;
     int registerService(std::span<const std::uint8_t> record) override;
     void unregisterService(int handle) override;
-    int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel) override;
+    int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel,
+                  int adapter) override;
     std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,
-                                                      std::int64_t address) override;
-    Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
-                               int handle) override;
+                                                      std::int64_t address, int adapter) override;
+    Bytes getServiceAttributes(std::span<const int> attrIDs, std::int64_t address, int handle,
+                               int adapter) override;
 
 private:
     struct Socket {

@@ -1,5 +1,6 @@
 #include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -16,6 +17,8 @@ namespace {
 using Json = NeighbourhoodKeys::Json;
 
 constexpr int kMaxChannel = 30;
+constexpr std::size_t kMaxAdapters = 16;
+constexpr std::int64_t kMaxPagingMs = 60000;
 
 // Reads one file; every fault names the key where it was found.
 class Reader : private NeighbourhoodKeys {
@@ -33,19 +36,86 @@ public:
         if (const auto inquiry = root.find("inquiry_ms"); inquiry != root.end()) {
             world.inquiryMs = static_cast<int>(integerIn(*inquiry, "inquiry_ms", 0, 600000));
         }
+        if (const auto adapters = root.find("adapters"); adapters != root.end()) {
+            readAdapters(*adapters, world);
+        }
+        if (const auto radio = root.find("radio"); radio != root.end()) {
+            world.radio = readRadio(*radio);
+        }
         if (const auto devices = root.find("devices"); devices != root.end()) {
             if (!devices->is_array()) {
                 fail("devices", "expected an array");
             }
             for (std::size_t i = 0; i < devices->size(); ++i) {
                 world.devices.push_back(
-                    readDevice((*devices)[i], "devices[" + std::to_string(i) + "]"));
+                    readDevice((*devices)[i], "devices[" + std::to_string(i) + "]", world));
             }
         }
         return world;
     }
 
 private:
+    // The first adapter is the local one: its address is the local address.
+    void readAdapters(const Json& adapters, Neighbourhood& world) const {
+        if (!adapters.is_array() || adapters.empty() || adapters.size() > kMaxAdapters) {
+            fail("adapters",
+                 "expected an array of 1 to " + std::to_string(kMaxAdapters) + " adapters");
+        }
+        for (std::size_t i = 0; i < adapters.size(); ++i) {
+            const std::string key = "adapters[" + std::to_string(i) + "]";
+            const Json& entry = adapters[i];
+            if (!entry.is_object()) {
+                fail(key, "expected an object");
+            }
+            Neighbourhood::Adapter adapter{"hci" + std::to_string(i),
+                                           world.localAddress + static_cast<std::int64_t>(i)};
+            if (const auto name = entry.find("name"); name != entry.end()) {
+                adapter.name = text(*name, key + ".name");
+                if (adapter.name.empty() || adapter.name.find_first_of(";=") != std::string::npos) {
+                    fail(key + ".name", "expected a name without ';' or '='");
+                }
+            }
+            if (const auto address = entry.find("address"); address != entry.end()) {
+                adapter.address = addressOf(*address, key + ".address");
+            }
+            for (const auto& other : world.adapters) {
+                if (other.name == adapter.name) {
+                    fail(key + ".name", "another adapter has this name");
+                }
+            }
+            world.adapters.push_back(adapter);
+        }
+        world.localAddress = world.adapters.front().address;
+    }
+
+    Neighbourhood::Radio readRadio(const Json& entry) const {
+        if (!entry.is_object()) {
+            fail("radio", "expected an object");
+        }
+        Neighbourhood::Radio radio;
+        if (const auto rate = entry.find("bytes_per_second"); rate != entry.end()) {
+            radio.bytesPerSecond = integerIn(*rate, "radio.bytes_per_second", 1, 1'000'000'000);
+        }
+        if (const auto paging = entry.find("paging_ms"); paging != entry.end()) {
+            const auto milliseconds = [&](const Json& value) {
+                return std::chrono::milliseconds(
+                    integerIn(value, "radio.paging_ms", 0, kMaxPagingMs));
+            };
+            if (paging->is_array()) {
+                if (paging->size() != 2) {
+                    fail("radio.paging_ms", "expected a time or a range [least, most]");
+                }
+                radio.pagingMin = milliseconds((*paging)[0]);
+                radio.pagingMax = milliseconds((*paging)[1]);
+                if (radio.pagingMin > radio.pagingMax) {
+                    fail("radio.paging_ms", "expected the least time first");
+                }
+            } else {
+                radio.pagingMin = radio.pagingMax = milliseconds(*paging);
+            }
+        }
+        return radio;
+    }
     void readLocal(const Json& local, Neighbourhood& world) const {
         if (!local.is_object()) {
             fail("local", "expected an object");
@@ -65,7 +135,8 @@ private:
         }
     }
 
-    Neighbourhood::Device readDevice(const Json& entry, const std::string& key) const {
+    Neighbourhood::Device readDevice(const Json& entry, const std::string& key,
+                                     const Neighbourhood& world) const {
         if (!entry.is_object()) {
             fail(key, "expected an object");
         }
@@ -105,6 +176,9 @@ private:
                 device.records.push_back(bytesOf(text((*records)[i], recordKey), recordKey));
             }
         }
+        if (const auto range = entry.find("in_range_of"); range != entry.end()) {
+            device.inRangeOf = adapterNames(*range, key + ".in_range_of", world);
+        }
         if (const auto rfcomm = entry.find("rfcomm"); rfcomm != entry.end()) {
             if (!rfcomm->is_object()) {
                 fail(key + ".rfcomm", "expected an object");
@@ -115,6 +189,29 @@ private:
             }
         }
         return device;
+    }
+
+    std::vector<std::string> adapterNames(const Json& names, const std::string& key,
+                                          const Neighbourhood& world) const {
+        if (!names.is_array() || names.empty()) {
+            fail(key, "expected an array of adapter names");
+        }
+        std::vector<std::string> known;
+        for (const auto& adapter : world.adapters) {
+            known.push_back(adapter.name);
+        }
+        if (known.empty()) {
+            known.emplace_back("hci0");
+        }
+        std::vector<std::string> chosen;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::string name = text(names[i], key + "[" + std::to_string(i) + "]");
+            if (std::find(known.begin(), known.end(), name) == known.end()) {
+                fail(key + "[" + std::to_string(i) + "]", "no adapter has this name");
+            }
+            chosen.push_back(name);
+        }
+        return chosen;
     }
 
     Neighbourhood::Service readService(const Json& entry, const std::string& key) const {

@@ -18,11 +18,52 @@ constexpr int kMaxChannel = 30;
 constexpr int kFirstRecordHandle = 0x10000;
 const std::string kLoopback = "127.0.0.1";
 
+std::vector<Neighbourhood::Adapter> adaptersOf(const Neighbourhood& world) {
+    if (world.adapters.empty()) {
+        return {{"hci0", world.localAddress}};
+    }
+    return world.adapters;
+}
+
 }  // namespace
 
-const Neighbourhood::Device& NeighbourhoodStack::deviceAt(std::int64_t address) const {
+NeighbourhoodStack::NeighbourhoodStack(Neighbourhood world,
+                                       std::shared_ptr<VirtualPhoneHost> phoneHost)
+    : world(std::move(world)),
+      phoneHost(std::move(phoneHost)),
+      localAdapters(adaptersOf(this->world)) {
+    for (std::size_t i = 0; i < localAdapters.size(); ++i) {
+        radios.push_back(std::make_unique<SimulatedRadio>(this->world.radio));
+    }
+}
+
+std::vector<std::string> NeighbourhoodStack::adapters() {
+    std::vector<std::string> names;
+    for (const auto& adapter : localAdapters) {
+        names.push_back(adapter.name);
+    }
+    return names;
+}
+
+SimulatedRadio& NeighbourhoodStack::radioOf(int adapter) {
+    if (adapter < 0 || static_cast<std::size_t>(adapter) >= radios.size()) {
+        throw IOError("no local adapter number " + std::to_string(adapter));
+    }
+    return *radios[static_cast<std::size_t>(adapter)];
+}
+
+bool NeighbourhoodStack::inRange(const Neighbourhood::Device& device, int adapter) const {
+    if (device.inRangeOf.empty()) {
+        return true;
+    }
+    const std::string& name = localAdapters.at(static_cast<std::size_t>(adapter)).name;
+    return std::find(device.inRangeOf.begin(), device.inRangeOf.end(), name) !=
+           device.inRangeOf.end();
+}
+
+const Neighbourhood::Device& NeighbourhoodStack::deviceAt(std::int64_t address, int adapter) const {
     for (const auto& device : world.devices) {
-        if (device.address == address) {
+        if (device.address == address && inRange(device, adapter)) {
             return device;
         }
     }
@@ -45,13 +86,18 @@ int NeighbourhoodStack::getsockchannel(int handle) {
     return socket->channel;
 }
 
-void NeighbourhoodStack::connect(int handle, std::int64_t address, int channel) {
+void NeighbourhoodStack::connect(int handle, std::int64_t address, int channel, int adapter) {
     const auto socket = sockets.find(handle);
-    const auto& device = deviceAt(address);
+    SimulatedRadio& radio = radioOf(adapter);
+    const auto& device = deviceAt(address, adapter);
+    if (!radio.page(socket->closing.get_token())) {
+        throw IOError("connection closed while paging");
+    }
     const auto target = device.rfcomm.find(channel);
     if (target == device.rfcomm.end()) {
         throw IOError("connection refused");
     }
+    socket->radio = &radio;
     if (const auto* endpoint = std::get_if<Neighbourhood::Endpoint>(&target->second)) {
         socket->tcp = TcpSocket::connectTo(endpoint->host, endpoint->port);
     } else {
@@ -136,12 +182,18 @@ void NeighbourhoodStack::send(int handle, int byte) {
 }
 
 void NeighbourhoodStack::send(int handle, std::span<const std::uint8_t> bytes) {
-    sockets.find(handle)->tcp.sendAll(bytes);
+    const auto socket = sockets.find(handle);
+    if (socket->radio != nullptr &&
+        !socket->radio->carry(bytes.size(), socket->closing.get_token())) {
+        throw IOError("connection closed");
+    }
+    socket->tcp.sendAll(bytes);
 }
 
 void NeighbourhoodStack::close(int handle) {
     const auto socket = sockets.take(handle);
     // Wakes a thread blocked on it; the descriptor goes with the last user.
+    socket->closing.request_stop();
     socket->tcp.shutdown();
 }
 
@@ -160,10 +212,11 @@ void NeighbourhoodStack::unregisterService(int handle) {
 }
 
 int NeighbourhoodStack::doInquiry(int /*accessCode*/, const DeviceFound& found,
-                                  std::stop_token cancel) {
+                                  std::stop_token cancel, int adapter) {
+    radioOf(adapter);
     std::vector<const Neighbourhood::Device*> visible;
     for (const auto& device : world.devices) {
-        if (device.visible) {
+        if (device.visible && inRange(device, adapter)) {
             visible.push_back(&device);
         }
     }
@@ -190,7 +243,8 @@ int NeighbourhoodStack::doInquiry(int /*accessCode*/, const DeviceFound& found,
 }
 
 std::optional<std::vector<int>> NeighbourhoodStack::getServiceHandles(std::span<const UUID> uuids,
-                                                                      std::int64_t address) {
+                                                                      std::int64_t address,
+                                                                      int adapter) {
     std::vector<int> handles;
     if (address == world.localAddress) {
         const std::lock_guard lock(servicesLock);
@@ -201,7 +255,9 @@ std::optional<std::vector<int>> NeighbourhoodStack::getServiceHandles(std::span<
         }
         return handles;
     }
-    const auto& device = deviceAt(address);
+    const auto& device = deviceAt(address, adapter);
+    // A search pages the device as a connection does; nothing cancels it but its own end.
+    radioOf(adapter).page({});
     switch (device.sdp) {
         case Neighbourhood::Sdp::None:
             return handles;
@@ -229,13 +285,13 @@ std::optional<std::vector<int>> NeighbourhoodStack::getServiceHandles(std::span<
 }
 
 Bytes NeighbourhoodStack::getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
-                                               int handle) {
+                                               int handle, int adapter) {
     if (address == world.localAddress) {
         const std::lock_guard lock(servicesLock);
         const auto found = registered.find(handle);
         return found == registered.end() ? Bytes{} : found->second;
     }
-    const auto& device = deviceAt(address);
+    const auto& device = deviceAt(address, adapter);
     if (device.sdp == Neighbourhood::Sdp::Unreachable) {
         throw IOError("device not reachable");
     }

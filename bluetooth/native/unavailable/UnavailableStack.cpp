@@ -18,7 +18,7 @@ std::int64_t UnavailableStack::getsockaddress(int) {
 int UnavailableStack::getsockchannel(int) {
     unavailable();
 }
-void UnavailableStack::connect(int, std::int64_t, int) {
+void UnavailableStack::connect(int, std::int64_t, int, int) {
     unavailable();
 }
 void UnavailableStack::listen(int) {
@@ -48,17 +48,17 @@ int UnavailableStack::registerService(std::span<const std::uint8_t>) {
 void UnavailableStack::unregisterService(int) {
     unavailable();
 }
-int UnavailableStack::doInquiry(int, const DeviceFound&, std::stop_token) {
+int UnavailableStack::doInquiry(int, const DeviceFound&, std::stop_token, int) {
     // Why was said when the stack was chosen.
     return DiscoveryListener::INQUIRY_ERROR;
 }
 
 std::optional<std::vector<int>> UnavailableStack::getServiceHandles(std::span<const UUID>,
-                                                                    std::int64_t) {
+                                                                    std::int64_t, int) {
     unavailable();
 }
 
-Bytes UnavailableStack::getServiceAttributes(std::span<const int>, std::int64_t, int) {
+Bytes UnavailableStack::getServiceAttributes(std::span<const int>, std::int64_t, int, int) {
     unavailable();
 }
 
