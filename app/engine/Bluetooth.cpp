@@ -16,9 +16,10 @@ constexpr std::int64_t kObexObjectPush = 0x1105;
 
 }  // namespace
 
-Bluetooth::Bluetooth()
+Bluetooth::Bluetooth(int adapter)
     : localdevice(bluetooth::LocalDevice::getLocalDevice()),
-      discoveryagent(localdevice.getDiscoveryAgent()) {}
+      discoveryagent(localdevice.getDiscoveryAgent()),
+      adapter(adapter) {}
 
 void Bluetooth::dodeviceenquiry() {
     {
@@ -28,7 +29,7 @@ void Bluetooth::dodeviceenquiry() {
     }
     try {
         localdevice.setDiscoverable(bluetooth::DiscoveryAgent::GIAC);
-        discoveryagent.startInquiry(bluetooth::DiscoveryAgent::GIAC, *this);
+        discoveryagent.startInquiry(bluetooth::DiscoveryAgent::GIAC, *this, adapter);
     } catch (const std::exception& error) {
         printLine(error.what());
         // Nothing will report this inquiry's end, and the worker waits for it.
@@ -58,8 +59,10 @@ int Bluetooth::doserviceenquiry(const bluetooth::RemoteDevice& device) {
 
 void Bluetooth::deviceDiscovered(const bluetooth::RemoteDevice& device,
                                  const bluetooth::DeviceClass& /*deviceClass*/) {
-    const std::lock_guard guard(lock);
-    devices.push_back(device);
+    events.notify([this, &device] {
+        const std::lock_guard guard(lock);
+        devices.push_back(device);
+    });
 }
 
 void Bluetooth::inquiryCompleted(int /*discType*/) {
@@ -110,6 +113,19 @@ void Bluetooth::serviceSearchCompleted(int /*transID*/, int respCode) {
 std::vector<bluetooth::RemoteDevice> Bluetooth::devlist() const {
     const std::lock_guard guard(lock);
     return devices;
+}
+
+std::size_t Bluetooth::deviceCount() const {
+    const std::lock_guard guard(lock);
+    return devices.size();
+}
+
+std::optional<bluetooth::RemoteDevice> Bluetooth::deviceAt(std::size_t index) const {
+    const std::lock_guard guard(lock);
+    if (index >= devices.size()) {
+        return std::nullopt;
+    }
+    return devices[index];
 }
 
 std::optional<std::string> Bluetooth::obexurl() const {

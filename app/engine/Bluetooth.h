@@ -21,7 +21,9 @@ namespace flarecast::engine {
 // worker waits for, waking it through events. Callbacks arrive on the inquiry and search threads.
 class Bluetooth : public bluetooth::DiscoveryListener {
 public:
-    Bluetooth();
+    // Inquiries run on the local adapter of that number; searches go through the adapter that
+    // found the device.
+    explicit Bluetooth(int adapter = 0);
 
     // Starts an inquiry with this listener; returns at once. Errors are printed.
     void dodeviceenquiry();
@@ -40,19 +42,23 @@ public:
 
     // The devices of the current inquiry in report order; empty before its first report.
     std::vector<bluetooth::RemoteDevice> devlist() const;
+    std::size_t deviceCount() const;
+    // The device at index in report order, if one has been reported there.
+    std::optional<bluetooth::RemoteDevice> deviceAt(std::size_t index) const;
     std::optional<std::string> obexurl() const;
     void clearObexurl();
 
     std::atomic<int> searchresult{0};
     std::atomic<bool> servicesearchcompleted{false};
     std::atomic<bool> devicesearchcompleted{false};
-    // Notified after each of the flags above is raised.
+    // Notified after each of the flags above is raised and after each device found.
     Wakeup events;
 
 private:
     // Set once: the inquiry and the searches may be started from different threads.
     bluetooth::LocalDevice& localdevice;
     bluetooth::DiscoveryAgent& discoveryagent;
+    const int adapter;
 
     mutable std::mutex lock;
     std::vector<bluetooth::RemoteDevice> devices;

@@ -4,15 +4,33 @@
 #include <exception>
 
 #include "app/engine/DateSent.h"
+#include "bluetooth/discovery/LocalDevice.h"
 #include "bluetooth/io/Console.h"
 
 namespace flarecast::engine {
 
 using bluetooth::printLine;
 
+namespace {
+
+std::vector<std::string> adapterNames() {
+    return bluetooth::LocalDevice::getLocalDevice().getBluetoothPeer().adapters();
+}
+
+}  // namespace
+
 Bluetoothfunctions::Bluetoothfunctions(std::filesystem::path file, RowSink& table, PushJobs& jobs,
                                        Pacing pacing)
-    : chosenfile(std::move(file)), tablemodel(table), pushjobs(jobs), pacing(pacing) {}
+    : chosenfile(std::move(file)), tablemodel(table), pushjobs(jobs), pacing(pacing) {
+    const auto names = adapterNames();
+    if (names.size() <= 1) {
+        lanes.push_back(std::make_unique<Lane>(0, ""));
+    } else {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            lanes.push_back(std::make_unique<Lane>(static_cast<int>(i), names[i]));
+        }
+    }
+}
 
 Bluetoothfunctions::~Bluetoothfunctions() {
     cancel();
@@ -35,30 +53,21 @@ bool Bluetoothfunctions::waitUntilStopped(std::chrono::milliseconds bound) {
 void Bluetoothfunctions::run() {
     const std::stop_token stop = cancelled.get_token();
     try {
-        bluetooth.devicesearchcompleted = false;
-        bluetooth.dodeviceenquiry();
-        // Every inquiry reports its end, also when it fails or is cancelled; the listener must
-        // outlive that report.
-        const auto inquiryEnded = [this] { return bluetooth.devicesearchcompleted.load(); };
-        if (!bluetooth.events.waitUntil(stop, pacing.poll, inquiryEnded)) {
-            bluetooth.cancelenquiry();
-            bluetooth.events.waitUntil({}, pacing.poll, inquiryEnded);
+        // The first adapter's share runs on this thread, every other on a thread of its own.
+        for (std::size_t i = 1; i < lanes.size(); ++i) {
+            lanes[i]->thread.start([this, &lane = *lanes[i], stop] { runLane(lane, stop); });
         }
-        // The list may grow while it is walked: its length is read again before each device.
-        for (std::size_t index = 0; !stop.stop_requested(); ++index) {
-            const auto devices = bluetooth.devlist();
-            if (index >= devices.size()) {
-                break;
-            }
-            serve(devices[index]);
+        runLane(*lanes.front(), stop);
+        for (std::size_t i = 1; i < lanes.size(); ++i) {
+            lanes[i]->thread.join();
         }
-        passEvents.sleepFor(stop, pacing.endPause);
-        std::size_t listed = 0;
+        std::vector<std::shared_ptr<Obexsend>> listed;
         {
             const std::lock_guard guard(jobsLock);
-            listed = obexthreads.size();
+            listed = obexthreads;
         }
-        printLine(std::to_string(listed));
+        pushjobs.waitUntilEnded(listed, stop, pacing.endPause);
+        printLine(std::to_string(listed.size()));
         dropFinishedJobs();
     } catch (const std::exception& error) {
         printLine(error.what());
@@ -66,11 +75,54 @@ void Bluetoothfunctions::run() {
     passEvents.notify([this] { stopped = true; });
 }
 
-void Bluetoothfunctions::serve(const bluetooth::RemoteDevice& device) {
-    const std::string address = device.getBluetoothAddress();
+void Bluetoothfunctions::runLane(Lane& lane, const std::stop_token& stop) {
+    Bluetooth& bluetooth = lane.bluetooth;
+    try {
+        bluetooth.devicesearchcompleted = false;
+        bluetooth.dodeviceenquiry();
+        const auto inquiryEnded = [&bluetooth] { return bluetooth.devicesearchcompleted.load(); };
+        // The list may grow while it is walked: its length is read again before each device.
+        std::size_t index = 0;
+        const auto nextReady = [&] {
+            return inquiryEnded() ||
+                   (pacing.serveWhileInquiring && index < bluetooth.deviceCount());
+        };
+        while (bluetooth.events.waitUntil(stop, pacing.poll, nextReady)) {
+            const auto device = bluetooth.deviceAt(index);
+            if (!device) {
+                break;
+            }
+            ++index;
+            serve(lane, *device);
+        }
+    } catch (const std::exception& error) {
+        printLine(error.what());
+    }
+    // Every inquiry reports its end, also when it fails or is cancelled; the listener must
+    // outlive that report.
+    if (!bluetooth.devicesearchcompleted) {
+        bluetooth.cancelenquiry();
+        bluetooth.events.waitUntil({}, pacing.poll,
+                                   [&bluetooth] { return bluetooth.devicesearchcompleted.load(); });
+    }
+}
+
+bool Bluetoothfunctions::claim(const std::string& address) {
+    const std::lock_guard guard(sentLock);
     if (std::find(sentdevices.begin(), sentdevices.end(), address) != sentdevices.end()) {
+        return false;
+    }
+    sentdevices.push_back(address);
+    return true;
+}
+
+void Bluetoothfunctions::serve(Lane& lane, const bluetooth::RemoteDevice& device) {
+    const std::string address = device.getBluetoothAddress();
+    // Claimed before the search: another adapter that found it too must not search it as well.
+    if (!claim(address)) {
         return;
     }
+    Bluetooth& bluetooth = lane.bluetooth;
     bluetooth.clearObexurl();
     bluetooth.searchresult = 0;
     bluetooth.servicesearchcompleted = false;
@@ -78,31 +130,33 @@ void Bluetoothfunctions::serve(const bluetooth::RemoteDevice& device) {
     // Every search reports its end, and the listener must outlive that report, so a cancelled
     // pass still waits for it; the result is looked at once, after it.
     bluetooth.events.waitUntil({}, pacing.poll,
-                               [this] { return bluetooth.servicesearchcompleted.load(); });
+                               [&bluetooth] { return bluetooth.servicesearchcompleted.load(); });
     if (bluetooth.searchresult == bluetooth::DiscoveryListener::SERVICE_SEARCH_COMPLETED) {
         try {
-            logfile.bluetoothname = device.getFriendlyName(true);
-            logfile.bluetoothaddress = address;
-            logfile.datesent = fullDateTime(std::chrono::system_clock::now());
+            lane.logfile.bluetoothname = device.getFriendlyName(true);
+            lane.logfile.bluetoothaddress = address;
+            lane.logfile.datesent = fullDateTime(std::chrono::system_clock::now());
+            lane.logfile.adapter = lane.name;
             if (const auto url = bluetooth.obexurl()) {
-                startPush(*url);
+                startPush(lane, *url);
             }
         } catch (const std::exception& error) {
             printLine(error.what());
         }
     }
-    sentdevices.push_back(address);
 }
 
-void Bluetoothfunctions::startPush(const std::string& url) {
+void Bluetoothfunctions::startPush(Lane& lane, const std::string& url) {
     const std::stop_token stop = cancelled.get_token();
-    auto slot = pushjobs.reserve(stop, pacing.slotPoll);
+    auto slot = pushjobs.reserve(stop, pacing.slotPoll, lane.adapter);
     if (!slot) {
         return;
     }
     // A job that has given its slot back is no longer listed.
     dropFinishedJobs();
-    auto job = std::make_shared<Obexsend>(url, chosenfile, logfile, tablemodel);
+    // The device is reached through the adapter that found it.
+    const std::string through = lane.name.empty() ? url : url + ";adapter=" + lane.name;
+    auto job = std::make_shared<Obexsend>(through, chosenfile, lane.logfile, tablemodel);
     {
         const std::lock_guard guard(jobsLock);
         obexthreads.push_back(job);

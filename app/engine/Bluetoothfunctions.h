@@ -21,8 +21,9 @@ namespace flarecast::engine {
 
 // One advertising pass per worker: an inquiry, an Object Push search on every device not yet
 // handled, and a push job for each device that offers the service, in a slot of the program's
-// push jobs. stopped is true while no pass runs; running is the window's, and the pass does not
-// consult it.
+// push jobs. On several local adapters each runs its own inquiry, searches and slots, and a
+// device is served once, by the adapter that reaches it first. stopped is true while no pass
+// runs; running is the window's, and the pass does not consult it.
 class Bluetoothfunctions {
 public:
     Bluetoothfunctions(std::filesystem::path chosenfile, RowSink& tablemodel, PushJobs& pushjobs,
@@ -43,9 +44,24 @@ public:
     std::atomic<bool> stopped{true};
 
 private:
+    // One local adapter's share of the pass.
+    struct Lane {
+        Lane(int adapter, std::string name)
+            : adapter(adapter), name(std::move(name)), bluetooth(adapter) {}
+        const int adapter;
+        // Empty when the program runs on one adapter.
+        const std::string name;
+        Bluetooth bluetooth;
+        Logfile logfile;
+        bluetooth::OwnedThread thread;
+    };
+
     void run();
-    void serve(const bluetooth::RemoteDevice& device);
-    void startPush(const std::string& url);
+    void runLane(Lane& lane, const std::stop_token& stop);
+    void serve(Lane& lane, const bluetooth::RemoteDevice& device);
+    void startPush(Lane& lane, const std::string& url);
+    // True for the first lane to ask for the address in this pass.
+    bool claim(const std::string& address);
     // Drops the worker's finished jobs.
     void dropFinishedJobs();
 
@@ -53,8 +69,8 @@ private:
     RowSink& tablemodel;
     PushJobs& pushjobs;
     const Pacing pacing;
-    Bluetooth bluetooth;
-    Logfile logfile;
+    std::vector<std::unique_ptr<Lane>> lanes;
+    std::mutex sentLock;
     std::vector<std::string> sentdevices;
     std::mutex jobsLock;
     std::vector<std::shared_ptr<Obexsend>> obexthreads;

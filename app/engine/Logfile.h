@@ -10,6 +10,8 @@ struct Logfile {
     std::string bluetoothaddress;
     std::string datesent;
     bool sent = false;
+    // The local adapter that served the device, when the program runs on several; else empty.
+    std::string adapter{};
 };
 
 }  // namespace flarecast::engine

@@ -1,10 +1,12 @@
 #include "app/engine/PushJobs.h"
 
+#include <algorithm>
+
 namespace flarecast::engine {
 
 PushSlot::~PushSlot() {
     if (jobs != nullptr) {
-        jobs->release();
+        jobs->release(adapter);
     }
 }
 
@@ -20,19 +22,22 @@ PushJobs::~PushJobs() {
     // Dropping the last reference joins each job's thread.
 }
 
-std::optional<PushSlot> PushJobs::reserve(std::stop_token stop, std::chrono::milliseconds bound) {
+std::optional<PushSlot> PushJobs::reserve(std::stop_token stop, std::chrono::milliseconds bound,
+                                          int adapter) {
     reapEnded();
     std::unique_lock guard(lock);
     ++waiters;
-    while (inUse >= limit && !stop.stop_requested()) {
-        slotFreed.wait_for(guard, stop, bound, [this] { return inUse < limit; });
+    std::size_t& taken = inUseOn[adapter];
+    while (taken >= limit && !stop.stop_requested()) {
+        slotFreed.wait_for(guard, stop, bound, [&taken, this] { return taken < limit; });
     }
     --waiters;
-    if (inUse >= limit) {
+    if (taken >= limit) {
         return std::nullopt;
     }
+    ++taken;
     ++inUse;
-    return PushSlot(*this);
+    return PushSlot(*this, adapter);
 }
 
 void PushJobs::start(PushSlot slot, std::shared_ptr<Obexsend> job) {
@@ -42,12 +47,13 @@ void PushJobs::start(PushSlot slot, std::shared_ptr<Obexsend> job) {
         const std::lock_guard guard(lock);
         jobs.push_back(job);
     }
-    job->start([this] { release(); });
+    job->start([this, adapter = slot.adapter] { release(adapter); });
 }
 
-void PushJobs::release() {
+void PushJobs::release(int adapter) {
     // Woken under the lock: a waiter that sees the slot free may end the owner at once.
     const std::lock_guard guard(lock);
+    --inUseOn[adapter];
     --inUse;
     slotFreed.notify_all();
 }
@@ -55,6 +61,16 @@ void PushJobs::release() {
 void PushJobs::waitUntilAllEnded() {
     std::unique_lock guard(lock);
     slotFreed.wait(guard, [this] { return inUse == 0; });
+}
+
+bool PushJobs::waitUntilEnded(const std::vector<std::shared_ptr<Obexsend>>& these,
+                              std::stop_token stop, std::chrono::milliseconds limit) {
+    std::unique_lock guard(lock);
+    // A job ends before it gives its slot back, and that wakes this wait.
+    return slotFreed.wait_for(guard, stop, limit, [&these] {
+        return std::all_of(these.begin(), these.end(),
+                           [](const auto& job) { return job->finished(); });
+    });
 }
 
 void PushJobs::cancelAll() {
