@@ -7,6 +7,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "Phones.h"
+#include "bluetooth/discovery/RemoteDevice.h"
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/io/OwnedThread.h"
 #include "bluetooth/native/posix/TcpSocket.h"
@@ -149,23 +151,28 @@ private:
 
 // Puts the engine, while it lives, among count devices with Object Push, addressed
 // 0012345600c1 onwards and named "Phone 1" onwards, each leading to gated phone 1 onwards.
+// topLevel adds keys to the file (local adapters, say), and deviceKeys to a phone's device.
 class GatedNeighbourhood {
 public:
-    explicit GatedNeighbourhood(int count) {
+    explicit GatedNeighbourhood(int count, const std::string& topLevel = "",
+                                const std::function<std::string(int)>& deviceKeys = {}) {
         std::string devices;
         for (int number = 1; number <= count; ++number) {
             phones.push_back(std::make_unique<GatedPhone>(owners, number));
             devices += std::string(number > 1 ? ",\n" : "") + R"({ "address": ")" +
                        address(number) + R"(", "name": "Phone )" + std::to_string(number) +
-                       R"(", "services": [ { "uuid": "1105", "channel": 9 } ],
+                       R"(", "services": [ { "uuid": "1105", "channel": 9 } ], )" +
+                       (deviceKeys ? deviceKeys(number) : "") + R"(
                 "rfcomm": { "9": "tcp:127.0.0.1:)" +
                        std::to_string(phones.back()->port()) + R"(" } })";
         }
-        swapped = std::make_unique<OtherPhones>(R"({ "inquiry_ms": 20, "devices": [ )" + devices +
-                                                " ] }");
+        swapped = std::make_unique<OtherPhones>(R"({ "inquiry_ms": 20, )" + topLevel +
+                                                R"( "devices": [ )" + devices + " ] }");
     }
 
-    static std::string address(int number) { return "0012345600c" + std::to_string(number); }
+    static std::string address(int number) {
+        return bluetooth::formatAddress(0x0012345600c0 + number);
+    }
 
     Owners owners;
 

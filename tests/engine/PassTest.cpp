@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,57 +49,165 @@ protected:
     testing::TempFolder files;
 };
 
+// Waits far longer than any test: a pass that gets anywhere was woken by what it waited for.
+constexpr Pacing kEventsOnly{std::chrono::hours(1), std::chrono::milliseconds(0),
+                             std::chrono::hours(1), std::chrono::hours(1), 5};
+
+constexpr Pacing servingWhileInquiring(Pacing pacing) {
+    pacing.serveWhileInquiring = true;
+    return pacing;
+}
+
+struct PacingCase {
+    const char* what;
+    Pacing pacing;
+};
+
+const PacingCase kPacings[] = {
+    {"short polls", kQuick},
+    {"only events wake the pass", kEventsOnly},
+    {"devices served while the inquiry goes on", servingWhileInquiring(kEventsOnly)},
+};
+
 // Five pushes wait for their owners; the sixth waits for a slot, and takes the first that frees.
 // The owners answer in the order the test opens their gates, so the rows come 1, 6, 2, 3, 4, 5.
+// With hour-long polls the pass still gets through: each search's end, each freed slot and the
+// end of its jobs wake it.
 TEST_F(PassTest, TheSixthPushWaitsForAFreeSlot) {
-    const std::string text = "An offer for six phones";
-    const fs::path file = fileWith(files.path, "offer.txt", text);
-    GatedNeighbourhood phones(6);
+    for (const auto& c : kPacings) {
+        SCOPED_TRACE(c.what);
+        const std::string text = "An offer for six phones";
+        const fs::path file = fileWith(files.path, "offer.txt", text);
+        GatedNeighbourhood phones(6);
+        Rows rows;
+        PushJobs jobs(c.pacing.pushSlots);
+        Printed printing;
+        {
+            Bluetoothfunctions worker(file, rows, jobs, c.pacing);
+            worker.running = true;
+            worker.start();
+            ASSERT_TRUE(phones.owners.waitForArrivals(5));
+            ASSERT_TRUE(testing::eventually([&] { return jobs.waiting() == 1; }));
+            phones.owners.open(6);
+            for (const int phone : {1, 2, 3, 4, 5}) {
+                phones.owners.open(phone);
+                const std::size_t rowsBefore = phone == 1 ? 2 : static_cast<std::size_t>(phone) + 1;
+                ASSERT_TRUE(testing::eventually([&] { return rows.all().size() == rowsBefore; }));
+            }
+            ASSERT_TRUE(testing::eventually([&] { return worker.stopped.load(); }));
+            jobs.waitUntilAllEnded();
+        }
+        const std::string printed = printing.take();
+        const auto all = rows.all();
+
+        std::vector<std::string> order;
+        for (const int phone : {1, 6, 2, 3, 4, 5}) {
+            order.push_back(GatedNeighbourhood::address(phone));
+        }
+        EXPECT_EQ(addressesOf(all), order) << printed;
+        EXPECT_EQ(phones.owners.peakHeld(), 5);
+        for (const auto& row : all) {
+            EXPECT_TRUE(row.sent) << row.bluetoothaddress << "\n" << printed;
+            EXPECT_EQ(row.bluetoothname, "Phone " + row.bluetoothaddress.substr(11));
+            EXPECT_FALSE(row.datesent.empty());
+            EXPECT_EQ(row.adapter, "") << "one adapter: rows name none";
+        }
+        for (int phone = 1; phone <= 6; ++phone) {
+            EXPECT_TRUE(printedInOrder(printed, {"btspp://" + GatedNeighbourhood::address(phone) +
+                                                     ":9;authenticate=false;encrypt=false",
+                                                 "1", "Inquiry Completed"}));
+        }
+        const auto lines = linesOf(printed);
+        for (const char* line : {"txt", "opening", "created header set", "Text Selected",
+                                 "putting....", "put....", "closed..."}) {
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 6) << line << "\n" << printed;
+        }
+        // Counted at the end of the pass: the five jobs still listed, the first having been
+        // dropped when its slot went to the sixth.
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "5"), 1) << printed;
+        if (c.pacing.endPause > std::chrono::minutes(1)) {
+            // The pass ended when its jobs had, not at its end pause.
+            EXPECT_EQ(lines.back(), "5") << printed;
+        }
+    }
+}
+
+// Phones 1 to 6 are in range of hci0 alone, 7 to 12 of hci1 alone, 13 and 14 of both. Each
+// adapter holds five pushes at once and its sixth waits; every phone gets the file once, through
+// an adapter that reaches it.
+TEST_F(PassTest, SeveralAdaptersServeEachDeviceOnceWithFiveSlotsEach) {
+    for (const auto& c : {kPacings[1], kPacings[2]}) {
+        SCOPED_TRACE(c.what);
+        const fs::path file = fileWith(files.path, "offer.txt", "An offer for two rooms");
+        const auto range = [](int phone) -> std::string {
+            return phone <= 6    ? R"("in_range_of": ["hci0"],)"
+                   : phone <= 12 ? R"("in_range_of": ["hci1"],)"
+                                 : "";
+        };
+        GatedNeighbourhood phones(14, R"("adapters": [ { "name": "hci0" }, { "name": "hci1" } ],)",
+                                  range);
+        Rows rows;
+        PushJobs jobs(c.pacing.pushSlots);
+        Printed printing;
+        {
+            Bluetoothfunctions worker(file, rows, jobs, c.pacing);
+            worker.running = true;
+            worker.start();
+            ASSERT_TRUE(phones.owners.waitForArrivals(10));
+            ASSERT_TRUE(testing::eventually([&] { return jobs.waiting() == 2; }));
+            EXPECT_EQ(phones.owners.peakHeld(), 10);
+            phones.owners.openAll();
+            ASSERT_TRUE(testing::eventually([&] { return worker.stopped.load(); }));
+            jobs.waitUntilAllEnded();
+        }
+        const std::string printed = printing.take();
+        const auto all = rows.all();
+        ASSERT_EQ(all.size(), 14U) << printed;
+        std::set<std::string> served;
+        for (const auto& row : all) {
+            EXPECT_TRUE(served.insert(row.bluetoothaddress).second)
+                << row.bluetoothaddress << " served twice\n"
+                << printed;
+            EXPECT_TRUE(row.sent) << row.bluetoothaddress << "\n" << printed;
+            const int phone =
+                static_cast<int>(bluetooth::parseAddress(row.bluetoothaddress) - 0x0012345600c0);
+            const std::string expected = phone <= 6 ? "hci0" : phone <= 12 ? "hci1" : "";
+            if (!expected.empty()) {
+                EXPECT_EQ(row.adapter, expected) << row.bluetoothaddress;
+            } else {
+                EXPECT_THAT(row.adapter, ::testing::AnyOf("hci0", "hci1"));
+            }
+        }
+        EXPECT_EQ(phones.owners.peakHeld(), 10);
+    }
+}
+
+// The inquiry goes on until the pass is cancelled; its devices get the file meanwhile.
+TEST_F(PassTest, DevicesServedWhileTheInquiryGoesOnGetTheFileBeforeItsEnd) {
+    const fs::path file = fileWith(files.path, "offer.txt", "An offer at once");
+    GatedNeighbourhood phones(2);
+    SwappableStack& stack = *Phones::get().stack;
+    stack.holdInquiries = true;
     Rows rows;
-    PushJobs jobs(kQuick.pushSlots);
+    PushJobs jobs(kEventsOnly.pushSlots);
     Printed printing;
     {
-        Bluetoothfunctions worker(file, rows, jobs, kQuick);
+        Bluetoothfunctions worker(file, rows, jobs, servingWhileInquiring(kEventsOnly));
         worker.running = true;
         worker.start();
-        ASSERT_TRUE(phones.owners.waitForArrivals(5));
-        ASSERT_TRUE(testing::eventually([&] { return jobs.waiting() == 1; }));
-        phones.owners.open(6);
-        for (const int phone : {1, 2, 3, 4, 5}) {
-            phones.owners.open(phone);
-            const std::size_t rowsBefore = phone == 1 ? 2 : static_cast<std::size_t>(phone) + 1;
-            ASSERT_TRUE(testing::eventually([&] { return rows.all().size() == rowsBefore; }));
-        }
-        ASSERT_TRUE(testing::eventually([&] { return worker.stopped.load(); }));
+        EXPECT_TRUE(phones.owners.waitForArrivals(2));
+        phones.owners.openAll();
+        EXPECT_TRUE(testing::eventually([&] { return rows.all().size() == 2; }));
+        EXPECT_FALSE(worker.stopped) << "the inquiry is still under way";
+        worker.cancel();
+        EXPECT_TRUE(worker.waitUntilStopped(std::chrono::seconds(60)));
         jobs.waitUntilAllEnded();
     }
+    stack.holdInquiries = false;
     const std::string printed = printing.take();
-    const auto all = rows.all();
-
-    std::vector<std::string> order;
-    for (const int phone : {1, 6, 2, 3, 4, 5}) {
-        order.push_back(GatedNeighbourhood::address(phone));
+    for (const auto& row : rows.all()) {
+        EXPECT_TRUE(row.sent) << printed;
     }
-    EXPECT_EQ(addressesOf(all), order) << printed;
-    EXPECT_EQ(phones.owners.peakHeld(), 5);
-    for (const auto& row : all) {
-        EXPECT_TRUE(row.sent) << row.bluetoothaddress << "\n" << printed;
-        EXPECT_EQ(row.bluetoothname, "Phone " + row.bluetoothaddress.substr(11));
-        EXPECT_FALSE(row.datesent.empty());
-    }
-    for (int phone = 1; phone <= 6; ++phone) {
-        EXPECT_TRUE(printedInOrder(printed, {"btspp://" + GatedNeighbourhood::address(phone) +
-                                                 ":9;authenticate=false;encrypt=false",
-                                             "1", "Inquiry Completed"}));
-    }
-    const auto lines = linesOf(printed);
-    for (const char* line : {"txt", "opening", "created header set", "Text Selected", "putting....",
-                             "put....", "closed..."}) {
-        EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 6) << line << "\n" << printed;
-    }
-    // Counted at the end of the pass: the five jobs still listed, the first having been dropped
-    // when its slot went to the sixth.
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "5"), 1) << printed;
 }
 
 TEST_F(PassTest, APushThatFailsGivesARowThatSaysNotSentAndThePassEnds) {

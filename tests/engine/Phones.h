@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "EngineTesting.h"
+#include "bluetooth/discovery/DiscoveryListener.h"
 #include "bluetooth/native/NativeStackFactory.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodStack.h"
@@ -58,8 +61,19 @@ public:
     void unregisterService(int handle) override { now()->unregisterService(handle); }
     int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel,
                   int adapter) override {
-        return now()->doInquiry(accessCode, found, std::move(cancel), adapter);
+        const int ended = now()->doInquiry(accessCode, found, cancel, adapter);
+        if (!holdInquiries) {
+            return ended;
+        }
+        std::mutex waiting;
+        std::condition_variable_any wake;
+        std::unique_lock guard(waiting);
+        wake.wait(guard, cancel, [] { return false; });
+        return bluetooth::DiscoveryListener::INQUIRY_TERMINATED;
     }
+
+    // Each inquiry, once it has reported its devices, goes on until it is cancelled.
+    std::atomic<bool> holdInquiries{false};
     std::optional<std::vector<int>> getServiceHandles(std::span<const bluetooth::UUID> uuids,
                                                       std::int64_t address, int adapter) override {
         return now()->getServiceHandles(uuids, address, adapter);
