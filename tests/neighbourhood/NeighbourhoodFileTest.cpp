@@ -83,6 +83,61 @@ TEST(NeighbourhoodFile, ReadsEveryKey) {
     EXPECT_EQ(parseNeighbourhood("{}", "empty").localAddress, 0);
 }
 
+TEST(NeighbourhoodFile, ReadsAdaptersAndTheirRadio) {
+    const Neighbourhood world = parseNeighbourhood(R"({
+      "local": { "address": "0012a1b2c3d0" },
+      "adapters": [ { "name": "hci0" }, { "name": "usb", "address": "0012a1b2c3f0" }, {} ],
+      "radio": { "bytes_per_second": 262500, "paging_ms": [600, 1300] },
+      "devices": [ { "address": "00123456789a", "in_range_of": ["usb"] } ]
+    })",
+                                                   "f.json");
+    ASSERT_EQ(world.adapters.size(), 3U);
+    EXPECT_EQ(world.adapters[0].name, "hci0");
+    EXPECT_EQ(world.adapters[0].address, 0x0012a1b2c3d0);
+    EXPECT_EQ(world.adapters[1].name, "usb");
+    EXPECT_EQ(world.adapters[1].address, 0x0012a1b2c3f0);
+    EXPECT_EQ(world.adapters[2].name, "hci2");
+    EXPECT_EQ(world.adapters[2].address, 0x0012a1b2c3d2);
+    ASSERT_TRUE(world.radio);
+    EXPECT_EQ(world.radio->bytesPerSecond, 262500);
+    EXPECT_EQ(world.radio->pagingMin, std::chrono::milliseconds(600));
+    EXPECT_EQ(world.radio->pagingMax, std::chrono::milliseconds(1300));
+    EXPECT_EQ(world.devices[0].inRangeOf, std::vector<std::string>{"usb"});
+    const Neighbourhood plain = parseNeighbourhood(R"({"radio": {"paging_ms": 700}})", "g.json");
+    EXPECT_TRUE(plain.adapters.empty());
+    EXPECT_FALSE(plain.radio->bytesPerSecond);
+    EXPECT_EQ(plain.radio->pagingMin, plain.radio->pagingMax);
+}
+
+// A device out of an adapter's range is neither found nor reached through it.
+TEST(NeighbourhoodFile, AnAdapterReachesOnlyTheDevicesInItsRange) {
+    NeighbourhoodStack stack(parseNeighbourhood(R"({
+      "inquiry_ms": 0,
+      "adapters": [ { "name": "hci0" }, { "name": "hci1" } ],
+      "devices": [ { "address": "00123456789a", "in_range_of": ["hci1"],
+                     "services": [ { "uuid": "1105", "channel": 9 } ] },
+                   { "address": "00123456789b" } ]
+    })",
+                                                "f.json"));
+    EXPECT_EQ(stack.adapters(), (std::vector<std::string>{"hci0", "hci1"}));
+    const auto found = [&stack](int adapter) {
+        std::vector<std::int64_t> addresses;
+        stack.doInquiry(
+            0x9E8B33,
+            [&addresses](const std::string&, std::int64_t address, int) {
+                addresses.push_back(address);
+            },
+            {}, adapter);
+        return addresses;
+    };
+    EXPECT_EQ(found(0), std::vector<std::int64_t>{0x00123456789b});
+    EXPECT_EQ(found(1), (std::vector<std::int64_t>{0x00123456789a, 0x00123456789b}));
+    const UUID objectPush(0x1105);
+    EXPECT_THROW(stack.getServiceHandles(std::span(&objectPush, 1), 0x00123456789a, 0), IOError);
+    EXPECT_EQ(stack.getServiceHandles(std::span(&objectPush, 1), 0x00123456789a, 1)->size(), 1U);
+    EXPECT_THROW(stack.getServiceHandles(std::span(&objectPush, 1), 0x00123456789a, 2), IOError);
+}
+
 TEST(NeighbourhoodFile, FaultsNameTheFileAndTheKey) {
     struct Case {
         const char* json;
@@ -115,6 +170,19 @@ TEST(NeighbourhoodFile, FaultsNameTheFileAndTheKey) {
          "devices[0].rfcomm.x"},
         {R"({"devices": [{"address": "00123456789a", "rfcomm": {"9": 7}}]})",
          "devices[0].rfcomm.9"},
+        {R"({"adapters": []})", "adapters"},
+        {R"({"adapters": [{"name": "hci0"}, {"name": "hci0"}]})", "adapters[1].name"},
+        {R"({"adapters": [{"name": "hci0;x"}]})", "adapters[0].name"},
+        {R"({"adapters": [{"address": "1"}]})", "adapters[0].address"},
+        {R"({"radio": 5})", "radio"},
+        {R"({"radio": {"bytes_per_second": 0}})", "radio.bytes_per_second"},
+        {R"({"radio": {"paging_ms": [1300, 600]}})", "radio.paging_ms"},
+        {R"({"radio": {"paging_ms": [1, 2, 3]}})", "radio.paging_ms"},
+        {R"({"radio": {"paging_ms": -1}})", "radio.paging_ms"},
+        {R"({"devices": [{"address": "00123456789a", "in_range_of": ["hci1"]}]})",
+         "devices[0].in_range_of[0]"},
+        {R"({"devices": [{"address": "00123456789a", "in_range_of": []}]})",
+         "devices[0].in_range_of"},
     };
     // Each key of a virtual phone, with a value it refuses.
     const std::pair<const char*, const char*> phoneCases[] = {

@@ -62,6 +62,9 @@ bool NeighbourhoodStack::inRange(const Neighbourhood::Device& device, int adapte
 }
 
 const Neighbourhood::Device& NeighbourhoodStack::deviceAt(std::int64_t address, int adapter) const {
+    if (adapter < 0 || static_cast<std::size_t>(adapter) >= localAdapters.size()) {
+        throw IOError("no local adapter number " + std::to_string(adapter));
+    }
     for (const auto& device : world.devices) {
         if (device.address == address && inRange(device, adapter)) {
             return device;
