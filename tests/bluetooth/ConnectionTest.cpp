@@ -35,6 +35,9 @@ TEST_F(ConnectionTest, ClientURLsConnectToTheChannelOfTheDevice) {
         {"btspp://00123456789a:9;bogus;name", {"socket false false", "connect 3 00123456789a 9"}},
         {"btspp://1:12;;encrypt=false;encrypt=true;master=true",
          {"socket false true", "connect 3 000000000001 12"}},
+        {"btspp://00123456789a:9;adapter=hci1",
+         {"socket false false", "connect 3 00123456789a 9 via 1"}},
+        {"btspp://00123456789a:9;adapter=hci0", {"socket false false", "connect 3 00123456789a 9"}},
     };
     for (const auto& c : cases) {
         fakeStack().calls.clear();
@@ -47,6 +50,8 @@ TEST_F(ConnectionTest, ClientURLsConnectToTheChannelOfTheDevice) {
 TEST_F(ConnectionTest, MalformedURLsAreRefused) {
     EXPECT_THROW(Connector::open("btgoep://x:1"), ConnectionNotFoundException);
     EXPECT_THROW(Connector::open("btspp:/"), ConnectionNotFoundException);
+    EXPECT_THROW(Connector::open("btspp://00123456789a:9;adapter=hci7"),
+                 ConnectionNotFoundException);
     EXPECT_THROW(Connector::open("btspp://00123456789a"), IllegalArgumentError);
     EXPECT_THROW(Connector::open("btspp://00123456789a:"), IllegalArgumentError);
     EXPECT_THROW(Connector::open("btspp://00123456789a:;;"), IllegalArgumentError);

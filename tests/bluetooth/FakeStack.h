@@ -29,7 +29,8 @@ public:
     bool attributesFail = false;
     std::vector<int> askedAttributes;
     std::vector<std::uint8_t> registered;
-    // Socket calls, one line each: "socket true false", "connect 3 00123456789a 9", "close 3".
+    // Socket calls, one line each: "socket true false", "connect 3 00123456789a 9", "close 3";
+    // a connect through another adapter than the first ends "via 1".
     std::vector<std::string> calls;
     bool connectFails = false;
 
@@ -40,9 +41,11 @@ public:
     }
     std::int64_t getsockaddress(int) override { return adapterAddress; }
     int getsockchannel(int) override { return 1; }
-    void connect(int handle, std::int64_t address, int channel, int) override {
+    std::vector<std::string> adapters() override { return {"hci0", "hci1"}; }
+    void connect(int handle, std::int64_t address, int channel, int adapter) override {
         calls.push_back("connect " + std::to_string(handle) + " " + formatAddress(address) + " " +
-                        std::to_string(channel));
+                        std::to_string(channel) +
+                        (adapter == 0 ? "" : " via " + std::to_string(adapter)));
         if (connectFails) {
             throw IOError("connection refused");
         }
