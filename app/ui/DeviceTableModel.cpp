@@ -36,10 +36,16 @@ int DeviceTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant DeviceTableModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
+    if (!index.isValid() || index.row() >= rowCount()) {
         return {};
     }
     const engine::Logfile& cells = rows[static_cast<std::size_t>(index.row())];
+    if (role == Qt::ToolTipRole && !cells.adapter.empty()) {
+        return QStringLiteral("Served through ") + QString::fromStdString(cells.adapter);
+    }
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
     switch (index.column()) {
         case 0:
             return QString::fromStdString(cells.bluetoothname);

@@ -41,12 +41,17 @@ QString quoteIfNeeded(const QString& field) {
 
 }  // namespace
 
-QString csvLine(const engine::Logfile& row) {
-    return quoteIfNeeded(defuseFormula(QString::fromStdString(row.bluetoothname))) +
-           QLatin1Char(',') +
-           quoteIfNeeded(defuseFormula(QString::fromStdString(row.bluetoothaddress))) +
-           QLatin1Char(',') + quoteIfNeeded(QString::fromStdString(row.datesent)) +
-           QLatin1Char(',') + (row.sent ? QStringLiteral("true") : QStringLiteral("false"));
+QString csvLine(const engine::Logfile& row, bool withAdapter) {
+    QString line = quoteIfNeeded(defuseFormula(QString::fromStdString(row.bluetoothname))) +
+                   QLatin1Char(',') +
+                   quoteIfNeeded(defuseFormula(QString::fromStdString(row.bluetoothaddress))) +
+                   QLatin1Char(',') + quoteIfNeeded(QString::fromStdString(row.datesent)) +
+                   QLatin1Char(',') + (row.sent ? QStringLiteral("true") : QStringLiteral("false"));
+    if (withAdapter) {
+        line +=
+            QLatin1Char(',') + quoteIfNeeded(defuseFormula(QString::fromStdString(row.adapter)));
+    }
+    return line;
 }
 
 std::optional<QString> saveLog(const QString& path, const DeviceTableModel& table) {
@@ -65,10 +70,16 @@ std::optional<QString> saveLog(const QString& path, const DeviceTableModel& tabl
     const auto writeLine = [&file](const QString& line) {
         file.write((line + QLatin1String(kLineEnd)).toLocal8Bit());
     };
-    writeLine(QLatin1String(kLogCsvHeader));
+    // The four columns stay as they always were; only a log from several adapters has a fifth.
+    bool withAdapter = false;
+    for (int index = 0; index < table.rowCount() && !withAdapter; ++index) {
+        withAdapter = !table.row(index).adapter.empty();
+    }
+    writeLine(QLatin1String(kLogCsvHeader) +
+              (withAdapter ? QLatin1String(kLogCsvAdapterColumn) : QLatin1String()));
     // The count is read again after every row: rows that arrive meanwhile are saved too.
     for (int index = 0; index < table.rowCount(); ++index) {
-        writeLine(csvLine(table.row(index)));
+        writeLine(csvLine(table.row(index), withAdapter));
     }
     // commit() alone would rename a file cut short by a failed buffered write (a full disk, say)
     // over the earlier log; an explicit flush reports that failure.

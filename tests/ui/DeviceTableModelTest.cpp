@@ -32,6 +32,17 @@ TEST(DeviceTableModel, ShowsSentAsTrueOrFalse) {
     EXPECT_EQ(table.data(table.index(0, 1)).toString(), "00123456789a");
     EXPECT_EQ(table.data(table.index(0, 3)).toString(), "true");
     EXPECT_EQ(table.data(table.index(1, 3)).toString(), "false");
+    EXPECT_FALSE(table.data(table.index(0, 1), Qt::ToolTipRole).isValid());
+}
+
+TEST(DeviceTableModel, ARowFromOneOfSeveralAdaptersSaysWhichInItsToolTip) {
+    DeviceTableModel table;
+    table.append({"phone", "00123456789a", "today", true, "hci1"});
+    QCoreApplication::processEvents();
+    ASSERT_EQ(table.rowCount(), 1);
+    EXPECT_EQ(table.columnCount(), 4);
+    EXPECT_EQ(table.data(table.index(0, 1), Qt::ToolTipRole).toString(), "Served through hci1");
+    EXPECT_EQ(table.data(table.index(0, 1)).toString(), "00123456789a");
 }
 
 TEST(DeviceTableModel, RowsFromManyThreadsAllArriveInEachThreadsOrder) {

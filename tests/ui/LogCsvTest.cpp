@@ -81,6 +81,17 @@ TEST_F(LogCsvFile, WritesRowsInTableOrderUnderTheExactNameChosen) {
     EXPECT_FALSE(QFile::exists(pathOf("report.csv")));
 }
 
+// The first four columns stay; the adapter that served each row comes fifth.
+TEST_F(LogCsvFile, ALogFromSeveralAdaptersNamesTheAdapterInAFifthColumn) {
+    fill(table, {{"first", "000000000001", "t1", true, "hci0"},
+                 {"second", "000000000002", "t2", false, "=hci1"}});
+    ASSERT_EQ(saveLog(pathOf("two.csv"), table), std::nullopt);
+    EXPECT_EQ(contentsOf(pathOf("two.csv")),
+              "BLUETOOTH NAME,BLUETOOTH ADDRESS,DATE/TIME,SENT,ADAPTER\n"
+              "first,000000000001,t1,true,hci0\n"
+              "second,000000000002,t2,false,'=hci1\n");
+}
+
 TEST_F(LogCsvFile, SavingAgainReplacesTheEarlierFile) {
     fill(table, {{"a", "1", "t", true}, {"b", "2", "t", true}, {"c", "3", "t", true}});
     ASSERT_EQ(saveLog(pathOf("log.csv"), table), std::nullopt);
