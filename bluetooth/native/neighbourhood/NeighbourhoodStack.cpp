@@ -93,7 +93,8 @@ void NeighbourhoodStack::connect(int handle, std::int64_t address, int channel, 
     const auto socket = sockets.find(handle);
     SimulatedRadio& radio = radioOf(adapter);
     const auto& device = deviceAt(address, adapter);
-    if (!radio.page(socket->closing.get_token())) {
+    auto link = radio.reach(address, socket->closing.get_token());
+    if (!link) {
         throw IOError("connection closed while paging");
     }
     const auto target = device.rfcomm.find(channel);
@@ -101,6 +102,7 @@ void NeighbourhoodStack::connect(int handle, std::int64_t address, int channel, 
         throw IOError("connection refused");
     }
     socket->radio = &radio;
+    socket->link.emplace(std::move(*link));
     if (const auto* endpoint = std::get_if<Neighbourhood::Endpoint>(&target->second)) {
         socket->tcp = TcpSocket::connectTo(endpoint->host, endpoint->port);
     } else {
@@ -260,7 +262,7 @@ std::optional<std::vector<int>> NeighbourhoodStack::getServiceHandles(std::span<
     }
     const auto& device = deviceAt(address, adapter);
     // A search pages the device as a connection does; nothing cancels it but its own end.
-    radioOf(adapter).page({});
+    const auto link = radioOf(adapter).reach(address, {});
     switch (device.sdp) {
         case Neighbourhood::Sdp::None:
             return handles;

@@ -47,8 +47,9 @@ private:
     struct Socket {
         TcpSocket tcp;
         int channel = 0;
-        // The radio that carries what a connected socket sends.
+        // The radio that carries what a connected socket sends, and its link.
         SimulatedRadio* radio = nullptr;
+        std::optional<SimulatedRadio::Link> link;
         // Ends a wait for the radio when the socket is closed.
         std::stop_source closing;
         // Set on an accepted socket: the address of the device at the other end.

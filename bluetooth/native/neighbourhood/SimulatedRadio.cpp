@@ -4,6 +4,12 @@
 
 namespace flarecast::bluetooth {
 
+SimulatedRadio::Link::~Link() {
+    if (radio != nullptr) {
+        radio->release(address);
+    }
+}
+
 SimulatedRadio::SimulatedRadio(std::optional<Neighbourhood::Radio> radio) : radio(radio) {}
 
 bool SimulatedRadio::waitUntil(std::unique_lock<std::mutex>& guard, Clock::time_point due,
@@ -13,11 +19,33 @@ bool SimulatedRadio::waitUntil(std::unique_lock<std::mutex>& guard, Clock::time_
     return !stop.stop_requested();
 }
 
-bool SimulatedRadio::page(std::stop_token stop) {
+bool SimulatedRadio::linkUp(std::int64_t address) const {
+    const auto found = links.find(address);
+    return found != links.end() &&
+           (found->second.users > 0 || Clock::now() - found->second.lastUsed < kLinkLinger);
+}
+
+std::optional<SimulatedRadio::Link> SimulatedRadio::reach(std::int64_t address,
+                                                          std::stop_token stop) {
+    std::unique_lock guard(lock);
+    if (!linkUp(address) && !page(guard, stop)) {
+        return std::nullopt;
+    }
+    ++links[address].users;
+    return Link(*this, address);
+}
+
+void SimulatedRadio::release(std::int64_t address) {
+    const std::lock_guard guard(lock);
+    auto& link = links[address];
+    --link.users;
+    link.lastUsed = Clock::now();
+}
+
+bool SimulatedRadio::page(std::unique_lock<std::mutex>& guard, const std::stop_token& stop) {
     if (!radio || radio->pagingMax.count() <= 0) {
         return !stop.stop_requested();
     }
-    std::unique_lock guard(lock);
     const std::uint64_t ticket = nextTicket++;
     if (!wake.wait(guard, stop, [&] { return serving == ticket; })) {
         // A page given up before its turn must not hold up those behind it.
