@@ -27,6 +27,24 @@ DataElement::Ptr AttributeTable::get(int id) const {
 
 void AttributeTable::put(int id, DataElement::Ptr value) {
     const std::lock_guard guard(lock);
+    putLocked(id, std::move(value));
+}
+
+void AttributeTable::putAll(std::vector<Entry> entries) {
+    const std::lock_guard guard(lock);
+    // A record read from its device starts empty and its IDs ascend: take the pairs as they are.
+    const auto notAscending = [](const Entry& a, const Entry& b) { return a.first >= b.first; };
+    if (table.empty() &&
+        std::adjacent_find(entries.begin(), entries.end(), notAscending) == entries.end()) {
+        table = std::move(entries);
+        return;
+    }
+    for (auto& [id, value] : entries) {
+        putLocked(id, std::move(value));
+    }
+}
+
+void AttributeTable::putLocked(int id, DataElement::Ptr value) {
     const auto at = find(id);
     if (at != table.end() && at->first == id) {
         at->second = std::move(value);
@@ -43,11 +61,6 @@ bool AttributeTable::erase(int id) {
     }
     table.erase(at);
     return true;
-}
-
-void AttributeTable::reserve(std::size_t count) {
-    const std::lock_guard guard(lock);
-    table.reserve(count);
 }
 
 std::vector<AttributeTable::Entry> AttributeTable::entries() const {

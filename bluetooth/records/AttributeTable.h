@@ -16,12 +16,14 @@ public:
 
     DataElement::Ptr get(int id) const;
     void put(int id, DataElement::Ptr value);
+    // Puts each pair in order, as put() would, under one lock.
+    void putAll(std::vector<Entry> entries);
     bool erase(int id);
     std::vector<Entry> entries() const;
-    void reserve(std::size_t count);
 
 private:
     std::vector<Entry>::iterator find(int id);
+    void putLocked(int id, DataElement::Ptr value);
 
     mutable std::mutex lock;
     std::vector<Entry> table;

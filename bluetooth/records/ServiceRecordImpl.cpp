@@ -73,15 +73,16 @@ bool ServiceRecordImpl::populateRecord(const std::vector<int>& attrIDs) {
 }
 
 void ServiceRecordImpl::storeAttributeList(std::span<const std::uint8_t> attributeList) {
+    SDPInputStream::AttributePairs pairs;
+    // Typical records hold fewer attributes; more only cost a regrowth.
+    pairs.reserve(16);
     try {
-        // Typical records hold fewer attributes; more only cost a regrowth.
-        attributes.reserve(16);
-        SDPInputStream(attributeList).readAttributeList([this](int id, DataElement::Ptr value) {
-            attributes.put(id, std::move(value));
-        });
+        SDPInputStream(attributeList).readAttributeList(pairs);
     } catch (const Error&) {
+        attributes.putAll(std::move(pairs));
         throw IOError();
     }
+    attributes.putAll(std::move(pairs));
 }
 
 std::optional<std::string> ServiceRecordImpl::getConnectionURL(int requiredSecurity,

@@ -46,7 +46,7 @@ bool rangeOf(int valueType, Range& range) {
 
 }  // namespace
 
-DataElement::DataElement(bool value) : valueType(BOOL), value(value) {}
+DataElement::DataElement(bool value) : value(value), valueType(BOOL) {}
 
 DataElement::DataElement(int valueType) : valueType(valueType) {
     if (isSequence(valueType)) {
@@ -57,7 +57,7 @@ DataElement::DataElement(int valueType) : valueType(valueType) {
 }
 
 DataElement::DataElement(int valueType, ChildList children)
-    : valueType(valueType), value(std::move(children)) {
+    : value(std::move(children)), valueType(valueType) {
     if (!isSequence(valueType)) {
         throw IllegalArgumentError();
     }
@@ -68,35 +68,55 @@ DataElement::DataElement(int valueType, ChildList children)
     });
 }
 
-DataElement::DataElement(int valueType, std::int64_t value) : valueType(valueType), value(value) {
+DataElement::DataElement(int valueType, std::int64_t value) : value(value), valueType(valueType) {
     Range range{};
     if (!rangeOf(valueType, range) || value < range.low || value > range.high) {
         throw IllegalArgumentError();
     }
 }
 
-DataElement::DataElement(int valueType, Bytes value) : valueType(valueType) {
+DataElement::DataElement(int valueType, Bytes value)
+    : DataElement(Decoded(), valueType, std::span<const std::uint8_t>(value)) {}
+
+DataElement::DataElement(Decoded /*key*/, int valueType, std::span<const std::uint8_t> bytes)
+    : valueType(valueType) {
     const std::size_t required = valueType == U_INT_8                             ? 8
                                  : (valueType == U_INT_16 || valueType == INT_16) ? 16
                                                                                   : 0;
-    if (required == 0 || value.size() != required) {
+    if (required == 0 || bytes.size() != required) {
         throw IllegalArgumentError();
     }
-    this->value = std::move(value);
+    WideBytes wide{};
+    std::copy(bytes.begin(), bytes.end(), wide.begin());
+    value = wide;
 }
 
 DataElement::DataElement(int valueType, const bluetooth::UUID& value)
-    : valueType(valueType), value(value) {
+    : value(value), valueType(valueType) {
     if (valueType != UUID) {
         throw IllegalArgumentError();
     }
 }
 
 DataElement::DataElement(int valueType, std::string value)
-    : valueType(valueType), value(std::move(value)) {
+    : value(std::move(value)), valueType(valueType) {
     if (valueType != STRING && valueType != URL) {
         throw IllegalArgumentError();
     }
+}
+
+DataElement::DataElement(Decoded /*key*/, int valueType, std::string_view placedText)
+    : value(placedText), valueType(valueType) {
+    if (valueType != STRING && valueType != URL) {
+        throw IllegalArgumentError();
+    }
+}
+
+std::string_view DataElement::text() const {
+    if (const auto* owned = std::get_if<std::string>(&value)) {
+        return *owned;
+    }
+    return std::get<std::string_view>(value);
 }
 
 DataElement::Ptr DataElement::sequence(std::initializer_list<Ptr> children, int valueType) {
@@ -127,14 +147,14 @@ bool DataElement::getBoolean() const {
 }
 
 DataElement::Value DataElement::getValue() const {
-    if (const auto* bytes = std::get_if<Bytes>(&value)) {
-        return *bytes;
+    if (const auto* wide = std::get_if<WideBytes>(&value)) {
+        return Bytes(wide->begin(), wide->begin() + static_cast<std::ptrdiff_t>(wideSize()));
     }
     if (const auto* uuid = std::get_if<bluetooth::UUID>(&value)) {
         return *uuid;
     }
-    if (const auto* text = std::get_if<std::string>(&value)) {
-        return *text;
+    if (valueType == STRING || valueType == URL) {
+        return std::string(text());
     }
     if (isSequence(valueType)) {
         return getChildren();
@@ -198,14 +218,13 @@ std::string DataElement::toString() const {
         case U_INT_8:
         case U_INT_16:
         case INT_16: {
-            const auto& bytes = std::get<Bytes>(value);
-            return hexString(bytes.data(), bytes.size());
+            return hexString(std::get<WideBytes>(value).data(), wideSize());
         }
         case UUID:
             return std::get<bluetooth::UUID>(value).toString();
         case STRING:
         case URL:
-            return std::get<std::string>(value);
+            return std::string(text());
         case BOOL:
             return std::get<bool>(value) ? "true" : "false";
         case DATSEQ:

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -56,6 +59,18 @@ public:
     DataElement(int valueType, std::string value);
     DataElement(int valueType, const char* value) : DataElement(valueType, std::string(value)) {}
 
+    // Only the decoder makes these: it hands over payloads without a vector or string of their
+    // own.
+    class Decoded {
+        friend class DataElement;
+        friend class SDPInputStream;
+        Decoded() = default;
+    };
+    // U_INT_8, U_INT_16 or INT_16 from their bytes.
+    DataElement(Decoded key, int valueType, std::span<const std::uint8_t> bytes);
+    // STRING or URL whose text lies in memory that outlives the element.
+    DataElement(Decoded key, int valueType, std::string_view placedText);
+
     template <typename... Args>
     static Ptr make(Args&&... args) {
         return std::make_shared<DataElement>(std::forward<Args>(args)...);
@@ -92,11 +107,17 @@ public:
     static bool isInteger(int valueType);
 
 private:
-    void checkSequenceOperation(const Ptr& element) const;
+    // The 8 or 16 bytes of U_INT_8, U_INT_16 and INT_16, held inline.
+    using WideBytes = std::array<std::uint8_t, 16>;
 
-    int valueType;
-    std::variant<std::monostate, std::int64_t, bool, Bytes, bluetooth::UUID, std::string, ChildList>
+    void checkSequenceOperation(const Ptr& element) const;
+    std::size_t wideSize() const { return valueType == U_INT_8 ? 8 : 16; }
+    std::string_view text() const;
+
+    std::variant<std::monostate, std::int64_t, bool, WideBytes, bluetooth::UUID, std::string,
+                 std::string_view, ChildList>
         value;
+    int valueType;
     mutable TinyMutex childrenLock;
 };
 

@@ -2,6 +2,19 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#include <sanitizer/asan_interface.h>
+#endif
+#endif
+#ifndef ASAN_POISON_MEMORY_REGION
+#define ASAN_POISON_MEMORY_REGION(at, size) ((void)(at), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(at, size) ((void)(at), (void)(size))
+#endif
 
 #include "bluetooth/io/Errors.h"
 
@@ -10,6 +23,11 @@ namespace flarecast::bluetooth {
 namespace {
 
 constexpr std::uint64_t kReadChunk = 64 * 1024;
+// Longer text is read in bounded chunks into a string of its own.
+constexpr std::uint64_t kLongestPlacedText = 1024;
+// Room for an element and its control block.
+constexpr std::size_t kElementRoom = ArenaChunk::rounded(sizeof(DataElement) + 4 * sizeof(void*));
+constexpr std::size_t kLargestChunk = 64 * 1024;
 
 }  // namespace
 
@@ -97,69 +115,104 @@ std::uint64_t SDPInputStream::readLength(int sizeIndex) {
     }
 }
 
+std::size_t SDPInputStream::firstChunkSize(std::optional<std::uint64_t> inputLength) {
+    // An element takes a few bytes of input and, with its control block and its share of its
+    // sequence's children, about a hundred bytes of memory.
+    if (!inputLength) {
+        return 4 * 1024;
+    }
+    return static_cast<std::size_t>(std::clamp<std::uint64_t>(*inputLength * 32, 1024, 32 * 1024));
+}
+
+template <typename... Args>
+DataElement::Ptr SDPInputStream::place(Args&&... args) {
+    arena.reserve(kElementRoom);
+    return std::allocate_shared<DataElement>(arena.allocator<DataElement>(),
+                                             std::forward<Args>(args)...);
+}
+
+DataElement::Ptr SDPInputStream::readWide(int valueType, std::size_t size) {
+    requireRemaining(size);
+    std::array<std::uint8_t, 16> bytes{};
+    readRaw(bytes.data(), size);
+    return place(DataElement::Decoded(), valueType,
+                 std::span<const std::uint8_t>(bytes.data(), size));
+}
+
+DataElement::Ptr SDPInputStream::readText(int valueType, std::uint64_t length) {
+    requireRemaining(length);
+    if (length > kLongestPlacedText) {
+        const Bytes text = readBytes(length);
+        return place(valueType, std::string(text.begin(), text.end()));
+    }
+    const auto size = static_cast<std::size_t>(length);
+    arena.reserve(kElementRoom + ArenaChunk::rounded(size));
+    auto* const text = arena.take<char>(size);
+    readRaw(reinterpret_cast<std::uint8_t*>(text), size);
+    return place(DataElement::Decoded(), valueType, std::string_view(text, size));
+}
+
 DataElement::Ptr SDPInputStream::readElement(int enclosingSequences) {
     const std::uint8_t header = readByte();
-    const int type = (header >> 3) & 0x1F;
+    const int type = header >> 3;
     const int sizeIndex = header & 7;
     switch (type) {
         case 0:
-            return DataElement::make(DataElement::NULLTYPE);
+            return place(DataElement::NULLTYPE);
         case 1:
             switch (sizeIndex) {
                 case 0:
-                    return DataElement::make(DataElement::U_INT_1, readLong(1));
+                    return place(DataElement::U_INT_1, readLong(1));
                 case 1:
-                    return DataElement::make(DataElement::U_INT_2, readLong(2));
+                    return place(DataElement::U_INT_2, readLong(2));
                 case 2:
-                    return DataElement::make(DataElement::U_INT_4, readLong(4));
+                    return place(DataElement::U_INT_4, readLong(4));
                 case 3:
-                    return DataElement::make(DataElement::U_INT_8, readBytes(8));
+                    return readWide(DataElement::U_INT_8, 8);
                 case 4:
-                    return DataElement::make(DataElement::U_INT_16, readBytes(16));
+                    return readWide(DataElement::U_INT_16, 16);
                 default:
                     throw IOError();
             }
         case 2:
             switch (sizeIndex) {
                 case 0:
-                    return DataElement::make(DataElement::INT_1,
-                                             std::int64_t{static_cast<std::int8_t>(readLong(1))});
+                    return place(DataElement::INT_1,
+                                 std::int64_t{static_cast<std::int8_t>(readLong(1))});
                 case 1:
-                    return DataElement::make(DataElement::INT_2,
-                                             std::int64_t{static_cast<std::int16_t>(readLong(2))});
+                    return place(DataElement::INT_2,
+                                 std::int64_t{static_cast<std::int16_t>(readLong(2))});
                 case 2:
-                    return DataElement::make(DataElement::INT_4,
-                                             std::int64_t{static_cast<std::int32_t>(readLong(4))});
+                    return place(DataElement::INT_4,
+                                 std::int64_t{static_cast<std::int32_t>(readLong(4))});
                 case 3:
-                    return DataElement::make(DataElement::INT_8, readLong(8));
+                    return place(DataElement::INT_8, readLong(8));
                 case 4:
-                    return DataElement::make(DataElement::INT_16, readBytes(16));
+                    return readWide(DataElement::INT_16, 16);
                 default:
                     throw IOError();
             }
         case 3:
             switch (sizeIndex) {
                 case 1:
-                    return DataElement::make(DataElement::UUID, UUID(readLong(2)));
+                    return place(DataElement::UUID, UUID(readLong(2)));
                 case 2:
-                    return DataElement::make(DataElement::UUID, UUID(readLong(4)));
+                    return place(DataElement::UUID, UUID(readLong(4)));
                 case 4: {
+                    requireRemaining(16);
                     std::array<std::uint8_t, 16> bytes{};
-                    const Bytes read = readBytes(16);
-                    std::copy(read.begin(), read.end(), bytes.begin());
-                    return DataElement::make(DataElement::UUID, UUID(bytes));
+                    readRaw(bytes.data(), bytes.size());
+                    return place(DataElement::UUID, UUID(bytes));
                 }
                 default:
                     throw IOError();
             }
         case 4:
-        case 8: {
-            const Bytes text = readBytes(readLength(sizeIndex));
-            return DataElement::make(type == 4 ? DataElement::STRING : DataElement::URL,
-                                     std::string(text.begin(), text.end()));
-        }
+            return readText(DataElement::STRING, readLength(sizeIndex));
+        case 8:
+            return readText(DataElement::URL, readLength(sizeIndex));
         case 5:
-            return DataElement::make(readByte() != 0);
+            return place(readByte() != 0);
         case 6:
             return readSequence(DataElement::DATSEQ, sizeIndex, enclosingSequences);
         case 7:
@@ -187,10 +240,25 @@ void SDPInputStream::readChildren(int sizeIndex, int enclosingSequences, Visit&&
 
 DataElement::Ptr SDPInputStream::readSequence(int valueType, int sizeIndex,
                                               int enclosingSequences) {
-    ChildList children;
-    readChildren(sizeIndex, enclosingSequences,
-                 [&children](DataElement::Ptr child) { children.push_back(std::move(child)); });
-    return DataElement::make(valueType, std::move(children));
+    if (pending.capacity() == 0) {
+        pending.reserve(32);
+    }
+    // The children wait on pending until their count is known; then they move next to their
+    // sequence, in the chunk it is placed in.
+    const std::size_t first = pending.size();
+    try {
+        readChildren(sizeIndex, enclosingSequences,
+                     [this](DataElement::Ptr child) { pending.push_back(std::move(child)); });
+        const std::span<DataElement::Ptr> children(pending.data() + first, pending.size() - first);
+        arena.reserve(kElementRoom +
+                      ArenaChunk::rounded(children.size() * sizeof(DataElement::Ptr)));
+        ChildList list(children, arena.take<DataElement::Ptr>(children.size()));
+        pending.resize(first);
+        return place(valueType, std::move(list));
+    } catch (...) {
+        pending.resize(first);
+        throw;
+    }
 }
 
 std::int64_t SDPInputStream::readInteger() {
@@ -215,8 +283,8 @@ std::int64_t SDPInputStream::readInteger() {
     }
 }
 
-void SDPInputStream::readAttributeList(
-    const std::function<void(int id, DataElement::Ptr value)>& visit) {
+template <typename Visit>
+void SDPInputStream::readPairs(Visit&& visit) {
     const std::uint8_t header = readByte();
     const int type = (header >> 3) & 0x1F;
     if (type != 6 && type != 7) {
@@ -235,6 +303,75 @@ void SDPInputStream::readAttributeList(
     if (pos > end) {
         throw IOError();
     }
+}
+
+void SDPInputStream::readAttributeList(
+    const std::function<void(int id, DataElement::Ptr value)>& visit) {
+    readPairs(visit);
+}
+
+void SDPInputStream::readAttributeList(AttributePairs& pairs) {
+    readPairs(
+        [&pairs](int id, DataElement::Ptr value) { pairs.emplace_back(id, std::move(value)); });
+}
+
+// The room of a chunk starts this far past the chunk itself.
+const std::size_t kHeader = ArenaChunk::rounded(sizeof(ArenaChunk));
+
+ArenaChunk& ArenaChunk::open(std::size_t capacity) {
+    capacity = rounded(capacity);
+    std::max_align_t* const memory =
+        std::allocator<std::max_align_t>().allocate((kHeader + capacity) / kGrain);
+    ArenaChunk* const chunk =
+        std::construct_at(reinterpret_cast<ArenaChunk*>(memory), Key{}, capacity);
+    ASAN_POISON_MEMORY_REGION(chunk->data(), capacity);
+    return *chunk;
+}
+
+std::byte* ArenaChunk::data() {
+    return reinterpret_cast<std::byte*>(this) + kHeader;
+}
+
+void* ArenaChunk::take(std::size_t size) {
+    size = rounded(size);
+    if (size > capacity - used) {
+        return nullptr;
+    }
+    std::byte* const at = data() + used;
+    used += size;
+    ASAN_UNPOISON_MEMORY_REGION(at, size);
+    return at;
+}
+
+void ArenaChunk::release(void* at, std::size_t size) {
+    ASAN_POISON_MEMORY_REGION(at, size);
+    drop(1);
+}
+
+void ArenaChunk::close() {
+    drop(kOpenBias - elements);
+}
+
+void ArenaChunk::drop(std::uint64_t count) {
+    if (live.fetch_sub(count, std::memory_order_acq_rel) != count) {
+        return;
+    }
+    const std::size_t words = (kHeader + capacity) / kGrain;
+    ASAN_UNPOISON_MEMORY_REGION(data(), capacity);
+    std::destroy_at(this);
+    std::allocator<std::max_align_t>().deallocate(reinterpret_cast<std::max_align_t*>(this), words);
+}
+
+void ElementArena::reserve(std::size_t size) {
+    if (chunk != nullptr && chunk->room() >= size) {
+        return;
+    }
+    ArenaChunk& fresh = ArenaChunk::open(std::max(nextSize, size));
+    if (chunk != nullptr) {
+        chunk->close();
+    }
+    chunk = &fresh;
+    nextSize = std::min(nextSize * 2, kLargestChunk);
 }
 
 }  // namespace flarecast::bluetooth

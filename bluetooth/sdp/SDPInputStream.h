@@ -3,26 +3,31 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "bluetooth/io/Streams.h"
 #include "bluetooth/sdp/DataElement.h"
+#include "bluetooth/sdp/ElementArena.h"
 
 namespace flarecast::bluetooth {
 
 // Reads data elements from the SDP byte form. The bytes may come from any device in radio range,
 // so every read is bounded: a read past the end, a length beyond the input, nesting deeper than
-// kMaxNesting and a child that overruns its sequence are I/O errors.
+// kMaxNesting and a child that overruns its sequence are I/O errors. The elements it decodes are
+// placed in a few large chunks (see ElementArena) rather than allocated one by one.
 class SDPInputStream final : public InputStream {
 public:
     static constexpr int kMaxNesting = 32;
+    using AttributePairs = std::vector<std::pair<int, DataElement::Ptr>>;
 
     // When inputLength is known, a length field beyond it fails before anything is allocated;
     // otherwise payloads are read in bounded chunks, so memory grows only with bytes received.
     explicit SDPInputStream(InputStream& in, std::optional<std::uint64_t> inputLength = {})
-        : in(&in), inputLength(inputLength) {}
+        : in(&in), inputLength(inputLength), arena(firstChunkSize(inputLength)) {}
     // Decodes bytes already in memory, without a stream call per field.
     explicit SDPInputStream(std::span<const std::uint8_t> bytes)
-        : memory(bytes), inputLength(bytes.size()) {}
+        : memory(bytes), inputLength(bytes.size()), arena(firstChunkSize(bytes.size())) {}
 
     int read() override;
 
@@ -31,6 +36,8 @@ public:
     // visit as it is decoded. Anything else, an odd count included, is an I/O error; pairs
     // visited before the fault stay visited.
     void readAttributeList(const std::function<void(int id, DataElement::Ptr value)>& visit);
+    // The same, appending the pairs to pairs.
+    void readAttributeList(AttributePairs& pairs);
     // size bytes, most significant first.
     std::int64_t readLong(int size);
     Bytes readBytes(std::uint64_t size);
@@ -38,7 +45,16 @@ public:
     std::uint64_t getPos() const { return pos; }
 
 private:
+    static std::size_t firstChunkSize(std::optional<std::uint64_t> inputLength);
+    template <typename Visit>
+    void readPairs(Visit&& visit);
     DataElement::Ptr readElement(int enclosingSequences);
+    // An element made in the arena, from DataElement's constructor arguments.
+    template <typename... Args>
+    DataElement::Ptr place(Args&&... args);
+    // U_INT_8, U_INT_16 or INT_16 of size bytes.
+    DataElement::Ptr readWide(int valueType, std::size_t size);
+    DataElement::Ptr readText(int valueType, std::uint64_t length);
     // An integer element's value, without building the element.
     std::int64_t readInteger();
     DataElement::Ptr readSequence(int valueType, int sizeIndex, int enclosingSequences);
@@ -55,6 +71,9 @@ private:
     std::size_t cursor = 0;
     std::optional<std::uint64_t> inputLength;
     std::uint64_t pos = 0;
+    ElementArena arena;
+    // Children decoded so far of the sequences being read, innermost last.
+    std::vector<DataElement::Ptr> pending;
 };
 
 }  // namespace flarecast::bluetooth
