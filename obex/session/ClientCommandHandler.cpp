@@ -13,6 +13,7 @@ using bluetooth::IOError;
 ClientCommandHandler::ClientCommandHandler(std::unique_ptr<bluetooth::StreamConnection> connection)
     : mtu(OBEXConnection::kDefaultMTU),
       connection(std::move(connection)),
+      reader(OBEXConnection::kDefaultMTU),
       timeout(OBEXConnection::kResponseTimeout) {
     out = this->connection->openOutputStream();
     in = this->connection->openInputStream();
@@ -64,7 +65,7 @@ void ClientCommandHandler::sendCommand(int opCode, std::span<const std::uint8_t>
 }
 
 Bytes ClientCommandHandler::receiveCommand() {
-    return watchdog.within(timeout, [this] { return readPacketAfter(readPacketCode(*in), *in); });
+    return watchdog.within(timeout, [this] { return reader.next(*in); });
 }
 
 Bytes ClientCommandHandler::encodeHeaders(const HeaderSet* headers) {

@@ -6,6 +6,7 @@
 #include "bluetooth/connections/Connection.h"
 #include "obex/auth/Authentication.h"
 #include "obex/session/CommandHandler.h"
+#include "obex/session/PacketReader.h"
 #include "obex/session/ResponseWatchdog.h"
 
 namespace flarecast::obex {
@@ -58,6 +59,7 @@ private:
     std::atomic<Authenticator*> authenticator{nullptr};
     std::shared_ptr<bluetooth::OutputStream> out;
     std::shared_ptr<bluetooth::InputStream> in;
+    PacketReader reader;
     IssuedNonces issuedNonces;
     std::atomic<std::chrono::milliseconds> timeout;
     ResponseWatchdog watchdog{[this] { close(); }};

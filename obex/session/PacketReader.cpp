@@ -1,5 +1,6 @@
 #include "obex/session/PacketReader.h"
 
+#include <algorithm>
 #include <string>
 
 #include "bluetooth/io/Errors.h"
@@ -7,6 +8,12 @@
 namespace flarecast::obex {
 
 using bluetooth::IOError;
+
+namespace {
+
+constexpr std::size_t kHead = 3;
+
+}  // namespace
 
 void readFully(bluetooth::InputStream& in, std::span<std::uint8_t> buffer) {
     std::size_t filled = 0;
@@ -25,16 +32,42 @@ std::uint8_t readPacketCode(bluetooth::InputStream& in) {
     return code;
 }
 
-bluetooth::Bytes readPacketAfter(std::uint8_t code, bluetooth::InputStream& in) {
-    bluetooth::Bytes packet(3);
-    packet[0] = code;
-    readFully(in, std::span(packet).subspan(1));
-    const std::size_t length = std::size_t{packet[1]} * 256 + packet[2];
-    if (length < 3) {
+void PacketReader::fill(bluetooth::InputStream& in) {
+    const int count = in.read(std::span(buffer).subspan(end));
+    if (count < 0) {
+        throw IOError("End of stream while reading a packet");
+    }
+    end += static_cast<std::size_t>(count);
+}
+
+bluetooth::Bytes PacketReader::next(bluetooth::InputStream& in) {
+    if (start > 0) {
+        std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(start),
+                  buffer.begin() + static_cast<std::ptrdiff_t>(end), buffer.begin());
+        end -= start;
+        start = 0;
+    }
+    while (end < kHead) {
+        fill(in);
+    }
+    const std::size_t length = std::size_t{buffer[1]} * 256 + buffer[2];
+    if (length < kHead) {
+        // What follows cannot be told apart from the broken packet.
+        end = 0;
         throw IOError("Malformed packet length " + std::to_string(length));
     }
-    packet.resize(length);
-    readFully(in, std::span(packet).subspan(3));
+    // A peer may send more than we announced; the packet is still taken whole.
+    if (length > buffer.size()) {
+        buffer.resize(length);
+    }
+    while (end < length) {
+        fill(in);
+    }
+    bluetooth::Bytes packet(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length));
+    start = length;
+    if (start == end) {
+        start = end = 0;
+    }
     return packet;
 }
 
