@@ -8,6 +8,20 @@ Deadlines::Deadlines() {
     thread.start([this] { run(); });
 }
 
+std::shared_ptr<Deadlines> Deadlines::shared() {
+    // Only a weak reference stays here: the users own the thread.
+    static std::mutex lock;
+    static std::weak_ptr<Deadlines> current;
+    const std::lock_guard guard(lock);
+    std::shared_ptr<Deadlines> deadlines = current.lock();
+    if (!deadlines) {
+        // Made apart from its count, so that none of its memory waits for the weak reference.
+        deadlines = std::make_unique<Deadlines>();
+        current = deadlines;
+    }
+    return deadlines;
+}
+
 Deadlines::~Deadlines() {
     {
         const std::lock_guard guard(lock);

@@ -23,6 +23,9 @@ public:
     class Timer;
 
     Deadlines();
+    // The one the process's users share: made by the first, and its thread joined when the last
+    // lets it go, so none is there while nobody needs it.
+    static std::shared_ptr<Deadlines> shared();
     // Every Timer holds its Deadlines, so none is left by then.
     ~Deadlines();
     Deadlines(const Deadlines&) = delete;

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <future>
+#include <thread>
+
 #include "ScriptedPeer.h"
 #include "bluetooth/io/Errors.h"
 #include "obex/auth/Authentication.h"
@@ -109,6 +113,90 @@ TEST_F(SessionTest, RefusalsAndBrokenAnswersAreIOErrors) {
 TEST_F(SessionTest, APeerThatFallsSilentEndsTheWaitWithAnIOError) {
     session.setResponseTimeout(std::chrono::milliseconds(50));
     EXPECT_EQ(errorOf([&] { session.connect(nullptr); }), "No response from the peer");
+}
+
+std::size_t threadsOfThisProcess() {
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
+}
+
+TEST(SessionLimits, PushesInFlightHoldOnlyTheirOwnThreadsAndEndOnTheLimitOrAClose) {
+    constexpr std::size_t kPushes = 6;
+    constexpr auto kBound = std::chrono::seconds(30);
+    struct Case {
+        const char* what;
+        std::chrono::milliseconds limit;
+        // Another thread closes each session while its push waits for the peer.
+        bool closed;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"a silent peer", std::chrono::milliseconds(100), false, "No response from the peer"},
+        {"closed by another thread", std::chrono::hours(1), true, nullptr},
+    };
+    // A sanitizer's runtime starts a thread of its own with the process's first thread; it must
+    // be there before the count starts.
+    std::thread([] {}).join();
+    for (const auto& c : cases) {
+        const std::size_t threadsBefore = threadsOfThisProcess();
+        std::vector<std::shared_ptr<PeerScript>> peers;
+        std::vector<std::unique_ptr<OBEXConnection>> sessions;
+        std::vector<std::future<std::string>> errors;
+        std::vector<std::thread> pushes;
+        for (std::size_t i = 0; i < kPushes; ++i) {
+            peers.push_back(std::make_shared<PeerScript>());
+            // The peer takes the CONNECT, then never answers the PUT.
+            peers.back()->answer(kConnected);
+            sessions.push_back(
+                std::make_unique<OBEXConnection>(std::make_unique<ScriptedConnection>(peers[i])));
+            sessions.back()->setResponseTimeout(c.limit);
+            std::promise<std::string> error;
+            errors.push_back(error.get_future());
+            pushes.emplace_back([&session = *sessions.back(), error = std::move(error)]() mutable {
+                try {
+                    session.connect(nullptr);
+                    HeaderSetImpl headers;
+                    headers.setHeader(HeaderSet::NAME, std::string("a.txt"));
+                    const auto put = session.put(&headers);
+                    error.set_value("no error");
+                } catch (const bluetooth::IOError& failure) {
+                    error.set_value(failure.getMessage());
+                }
+            });
+        }
+        // Every push has sent its PUT and waits for the answer.
+        for (const auto& peer : peers) {
+            EXPECT_EQ(peer->sentOnce(2, kBound).size(), 2U) << c.what;
+        }
+        if (c.closed) {
+            // The pushes wait for ever: the count cannot race with their ends.
+            EXPECT_LE(threadsOfThisProcess(), threadsBefore + kPushes + 1)
+                << "one thread a push, and the one that keeps every session's limits";
+            for (const auto& session : sessions) {
+                session->close();
+            }
+        }
+        for (auto& error : errors) {
+            if (error.wait_for(kBound) != std::future_status::ready) {
+                ADD_FAILURE() << c.what << ": a push did not end";
+                for (const auto& session : sessions) {
+                    session->close();
+                }
+            }
+            const std::string message = error.get();
+            if (c.error != nullptr) {
+                EXPECT_EQ(message, c.error) << c.what;
+            } else {
+                EXPECT_NE(message, "no error") << c.what;
+                EXPECT_NE(message, "No response from the peer") << c.what;
+            }
+        }
+        for (auto& push : pushes) {
+            push.join();
+        }
+        sessions.clear();
+        EXPECT_LE(threadsOfThisProcess(), threadsBefore) << c.what << ": a thread outlived them";
+    }
 }
 
 class Secrets final : public Authenticator {
