@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bluetooth/discovery/DiscoveryAgent.h"
@@ -15,6 +17,7 @@
 #include "bluetooth/native/NativeStackFactory.h"
 #include "bluetooth/native/bluez/BluezAdapter.h"
 #include "bluetooth/native/bluez/BluezAddress.h"
+#include "bluetooth/native/bluez/BluezStack.h"
 #include "bluetooth/native/bluez/ConnectFailure.h"
 #include "bluetooth/native/bluez/SdpRecordXml.h"
 #include "bluetooth/sdp/SDPOutputStream.h"
@@ -139,23 +142,86 @@ TEST(ConnectFailure, APairingThatFailedIsToldFromARefusedChannel) {
     }
 }
 
-TEST(BluezAdapter, TheNamedAdapterOrTheFirstIsChosen) {
+// The names of the adapters chosen, or the error's message.
+std::pair<std::vector<std::string>, std::string> choose(const std::vector<AdapterInfo>& adapters,
+                                                        const std::string& wanted) {
+    std::vector<std::string> chosen;
+    try {
+        for (const auto& adapter : chooseAdapters(adapters, wanted)) {
+            chosen.push_back(adapter.name);
+        }
+    } catch (const IOError& error) {
+        return {{}, error.getMessage()};
+    }
+    return {chosen, ""};
+}
+
+// FLARECAST_ADAPTER: nothing, one name or address, several in their order, or all by number.
+TEST(BluezAdapter, TheNamedAdaptersOrTheFirstAreChosen) {
     const std::vector<AdapterInfo> adapters = {{"/org/bluez/hci10", "hci10", 0x10},
                                                {"/org/bluez/hci2", "hci2", 0x00AA01010001},
                                                {"/org/bluez/hci1", "hci1", 0x01}};
+    const std::string has = " (FLARECAST_ADAPTER); bluetoothd has hci10, hci2, hci1";
     const struct {
-        const char* wanted;
-        std::optional<std::string> chosen;
+        std::string wanted;
+        std::vector<std::string> chosen;
+        std::string error = {};
     } cases[] = {
-        {"", "hci1"},           {"hci2", "hci2"},
-        {"HCI10", "hci10"},     {"00:aa:01:01:00:01", "hci2"},
-        {"hci3", std::nullopt}, {"00:AA:01:01:00:02", std::nullopt},
+        {"", {"hci1"}},
+        {"hci2", {"hci2"}},
+        {"HCI10", {"hci10"}},
+        {"00:aa:01:01:00:01", {"hci2"}},
+        {"hci3", {}, "no Bluetooth adapter is named hci3" + has},
+        {"00:AA:01:01:00:02", {}, "no Bluetooth adapter is named 00:AA:01:01:00:02" + has},
+        {"hci2,hci1", {"hci2", "hci1"}},
+        {"hci10, 00:AA:01:01:00:01 ,hci1", {"hci10", "hci2", "hci1"}},
+        {"all", {"hci1", "hci2", "hci10"}},
+        {"ALL", {"hci1", "hci2", "hci10"}},
+        {"hci1,hci7", {}, "no Bluetooth adapter is named hci7" + has},
+        {"hci1,all", {}, "no Bluetooth adapter is named all" + has},
+        {"hci1,", {}, "no Bluetooth adapter is named \"\"" + has},
+        {"hci2,00:aa:01:01:00:01", {}, "Bluetooth adapter hci2 is named twice (FLARECAST_ADAPTER)"},
     };
     for (const auto& c : cases) {
-        const auto chosen = chooseAdapter(adapters, c.wanted);
-        EXPECT_EQ(chosen ? std::optional(chosen->name) : std::nullopt, c.chosen) << c.wanted;
+        EXPECT_EQ(choose(adapters, c.wanted), std::pair(c.chosen, c.error)) << c.wanted;
     }
-    EXPECT_EQ(chooseAdapter({}, ""), std::nullopt);
+    for (const char* wanted : {"", "all", "hci0"}) {
+        EXPECT_EQ(choose({}, wanted).second, "bluetoothd reports no Bluetooth adapter") << wanted;
+    }
+}
+
+// Nothing here needs bluetoothd: the adapter is looked up before anything is asked of it.
+TEST(BluezStack, RunsOnTheAdaptersInTheirOrderAndRefusesANumberOutOfRange) {
+    BluezStack stack({{"/org/bluez/hci1", "hci1", 0x01}, {"/org/bluez/hci0", "hci0", 0x02}}, {});
+    EXPECT_EQ(stack.adapters(), (std::vector<std::string>{"hci1", "hci0"}));
+    EXPECT_EQ(stack.adapterInfo().name, "hci1");
+    const UUID objectPush(0x1105);
+    const int ids[] = {0x0004};
+    for (const int adapter : {-1, 2}) {
+        const std::string said = "no local adapter number " + std::to_string(adapter);
+        const std::vector<std::pair<const char*, std::function<void()>>> calls{
+            {"inquiry",
+             [&] {
+                 stack.doInquiry(
+                     DiscoveryAgent::GIAC,
+                     [](const std::string&, std::int64_t, int) { ADD_FAILURE(); }, {}, adapter);
+             }},
+            {"handles",
+             [&] {
+                 stack.getServiceHandles({&objectPush, 1}, 0x03, adapter);
+             }},
+            {"attributes", [&] { stack.getServiceAttributes(ids, 0x03, 0x10000, adapter); }},
+            {"connect", [&] { stack.connect(1, 0x03, 9, adapter); }},
+        };
+        for (const auto& [what, call] : calls) {
+            try {
+                call();
+                ADD_FAILURE() << what << " " << adapter;
+            } catch (const IOError& error) {
+                EXPECT_EQ(error.getMessage(), said) << what;
+            }
+        }
+    }
 }
 
 // Without bluetoothd the program still runs: the address reads as zeros, an inquiry ends with

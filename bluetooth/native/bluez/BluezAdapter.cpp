@@ -20,6 +20,14 @@ bool sameText(std::string_view a, std::string_view b) {
     });
 }
 
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 // hci2 before hci10.
 bool byNumber(const AdapterInfo& a, const AdapterInfo& b) {
     return a.name.size() != b.name.size() ? a.name.size() < b.name.size() : a.name < b.name;
@@ -27,17 +35,46 @@ bool byNumber(const AdapterInfo& a, const AdapterInfo& b) {
 
 }  // namespace
 
-std::optional<AdapterInfo> chooseAdapter(const std::vector<AdapterInfo>& adapters,
-                                         std::string_view wanted) {
+std::vector<AdapterInfo> chooseAdapters(const std::vector<AdapterInfo>& adapters,
+                                        std::string_view wanted) {
+    if (adapters.empty()) {
+        throw IOError("bluetoothd reports no Bluetooth adapter");
+    }
     std::vector<AdapterInfo> sorted = adapters;
     std::sort(sorted.begin(), sorted.end(), byNumber);
-    for (const auto& adapter : sorted) {
-        if (wanted.empty() || sameText(adapter.name, wanted) ||
-            parseColonAddress(wanted) == adapter.address) {
-            return adapter;
-        }
+    if (trimmed(wanted).empty()) {
+        return {sorted.front()};
     }
-    return std::nullopt;
+    if (sameText(trimmed(wanted), "all")) {
+        return sorted;
+    }
+    std::vector<AdapterInfo> chosen;
+    for (std::string_view rest = wanted;;) {
+        const auto comma = rest.find(',');
+        const std::string_view name = trimmed(rest.substr(0, comma));
+        const auto named = std::find_if(sorted.begin(), sorted.end(), [name](const auto& adapter) {
+            return sameText(adapter.name, name) || parseColonAddress(name) == adapter.address;
+        });
+        if (named == sorted.end()) {
+            std::string names;
+            for (const auto& adapter : adapters) {
+                names += (names.empty() ? "" : ", ") + adapter.name;
+            }
+            throw IOError("no Bluetooth adapter is named " +
+                          (name.empty() ? std::string("\"\"") : std::string(name)) +
+                          " (FLARECAST_ADAPTER); bluetoothd has " + names);
+        }
+        if (std::any_of(chosen.begin(), chosen.end(),
+                        [&named](const auto& adapter) { return adapter.path == named->path; })) {
+            throw IOError("Bluetooth adapter " + named->name +
+                          " is named twice (FLARECAST_ADAPTER)");
+        }
+        chosen.push_back(*named);
+        if (comma == std::string_view::npos) {
+            return chosen;
+        }
+        rest = rest.substr(comma + 1);
+    }
 }
 
 std::vector<AdapterInfo> listAdapters(sdbus::IConnection& systemBus) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,10 +18,12 @@ struct AdapterInfo {
     std::int64_t address = 0;
 };
 
-// The adapter that wanted names (hciN or its address, any case), or the first one by name when
-// wanted is empty. Nothing when none matches.
-std::optional<AdapterInfo> chooseAdapter(const std::vector<AdapterInfo>& adapters,
-                                         std::string_view wanted);
+// The adapters that wanted names, in its order: one name (hciN or its address, any case), several
+// separated by commas, or "all" for every one by number; the first one by number when wanted is
+// empty. wanted comes from FLARECAST_ADAPTER. An I/O error that names what bluetoothd has when
+// there is no adapter, a name matches none, or two names are the same adapter.
+std::vector<AdapterInfo> chooseAdapters(const std::vector<AdapterInfo>& adapters,
+                                        std::string_view wanted);
 
 // The adapters that bluetoothd offers on the system bus. An I/O error whose message says what is
 // missing when bluetoothd cannot be asked.

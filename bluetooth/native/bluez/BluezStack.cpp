@@ -16,28 +16,43 @@ std::unique_ptr<BluezStack> BluezStack::open(std::string_view wanted, Timing tim
         throw IOError("the system D-Bus cannot be reached (" + error.getMessage() +
                       "), so bluetoothd cannot be asked for an adapter");
     }
-    const auto adapters = listAdapters(*bus);
-    if (adapters.empty()) {
-        throw IOError("bluetoothd reports no Bluetooth adapter");
-    }
-    const auto chosen = chooseAdapter(adapters, wanted);
-    if (!chosen) {
-        std::string names;
-        for (const auto& adapter : adapters) {
-            names += (names.empty() ? "" : ", ") + adapter.name;
-        }
-        throw IOError("no Bluetooth adapter is named " + std::string(wanted) +
-                      " (FLARECAST_ADAPTER); bluetoothd has " + names);
-    }
-    return std::make_unique<BluezStack>(*chosen, timing);
+    return std::make_unique<BluezStack>(chooseAdapters(listAdapters(*bus), wanted), timing);
 }
 
-BluezStack::BluezStack(AdapterInfo adapter, Timing timing)
-    : adapter(std::move(adapter)),
-      adapterAddress(toBdaddr(this->adapter.address)),
-      timing(timing),
-      sdp(adapterAddress, timing.sdp),
-      services(adapterAddress) {}
+std::vector<BluezStack::Local> BluezStack::localsOf(const std::vector<AdapterInfo>& adapters,
+                                                    std::chrono::milliseconds sdpLimit) {
+    if (adapters.empty()) {
+        throw IOError("no Bluetooth adapter to run on");
+    }
+    std::vector<BluezStack::Local> locals;
+    locals.reserve(adapters.size());
+    for (const auto& adapter : adapters) {
+        locals.emplace_back(adapter, sdpLimit);
+    }
+    return locals;
+}
+
+BluezStack::Local::Local(AdapterInfo info, std::chrono::milliseconds sdpLimit)
+    : info(std::move(info)), address(toBdaddr(this->info.address)), sdp(address, sdpLimit) {}
+
+BluezStack::BluezStack(const std::vector<AdapterInfo>& adapters, Timing timing)
+    : timing(timing), locals(localsOf(adapters, timing.sdp)), services(locals.front().address) {}
+
+const BluezStack::Local& BluezStack::local(int adapter) const {
+    if (adapter < 0 || static_cast<std::size_t>(adapter) >= locals.size()) {
+        throw IOError("no local adapter number " + std::to_string(adapter));
+    }
+    return locals[static_cast<std::size_t>(adapter)];
+}
+
+std::vector<std::string> BluezStack::adapters() {
+    std::vector<std::string> names;
+    names.reserve(locals.size());
+    for (const auto& local : locals) {
+        names.push_back(local.info.name);
+    }
+    return names;
+}
 
 int BluezStack::socket(bool authenticate, bool encrypt) {
     return sockets.add(
@@ -45,20 +60,20 @@ int BluezStack::socket(bool authenticate, bool encrypt) {
 }
 
 std::int64_t BluezStack::getsockaddress(int handle) {
-    return sockets.find(handle)->remoteAddress.value_or(adapter.address);
+    return sockets.find(handle)->remoteAddress.value_or(adapterInfo().address);
 }
 
 int BluezStack::getsockchannel(int handle) {
     return sockets.find(handle)->rfcomm->channel();
 }
 
-void BluezStack::connect(int handle, std::int64_t address, int channel, int /*adapter*/) {
-    sockets.find(handle)->rfcomm->connect(adapterAddress, toBdaddr(address), channel,
-                                          timing.connect);
+void BluezStack::connect(int handle, std::int64_t address, int channel, int adapter) {
+    const auto& from = local(adapter);
+    sockets.find(handle)->rfcomm->connect(from.address, toBdaddr(address), channel, timing.connect);
 }
 
 void BluezStack::listen(int handle) {
-    sockets.find(handle)->rfcomm->listen(adapterAddress);
+    sockets.find(handle)->rfcomm->listen(locals.front().address);
 }
 
 int BluezStack::accept(int handle) {
@@ -104,19 +119,19 @@ void BluezStack::unregisterService(int handle) {
 }
 
 int BluezStack::doInquiry(int /*accessCode*/, const DeviceFound& found, std::stop_token cancel,
-                          int /*adapter*/) {
-    return discoverDevices(adapter, timing.inquiry, found, std::move(cancel));
+                          int adapter) {
+    return discoverDevices(local(adapter).info, timing.inquiry, found, std::move(cancel));
 }
 
 std::optional<std::vector<int>> BluezStack::getServiceHandles(std::span<const UUID> uuids,
-                                                              std::int64_t address,
-                                                              int /*adapter*/) {
-    return sdp.serviceHandles(toBdaddr(address), uuids);
+                                                              std::int64_t address, int adapter) {
+    return local(adapter).sdp.serviceHandles(toBdaddr(address), uuids);
 }
 
 Bytes BluezStack::getServiceAttributes(std::span<const int> attrIDs, std::int64_t address,
-                                       int handle, int /*adapter*/) {
-    return sdp.serviceAttributes(toBdaddr(address), static_cast<std::uint32_t>(handle), attrIDs);
+                                       int handle, int adapter) {
+    return local(adapter).sdp.serviceAttributes(toBdaddr(address),
+                                                static_cast<std::uint32_t>(handle), attrIDs);
 }
 
 }  // namespace flarecast::bluetooth::bluez

@@ -4,6 +4,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "bluetooth/native/HandleTable.h"
 #include "bluetooth/native/NativeStack.h"
@@ -16,7 +18,8 @@ namespace flarecast::bluetooth::bluez {
 
 // Linux's Bluetooth through BlueZ, as an ordinary user next to the desktop's bluetoothd:
 // discovery and service records through bluetoothd's D-Bus API, SDP queries through
-// libbluetooth's client, RFCOMM through the kernel's sockets, all on one adapter.
+// libbluetooth's client, RFCOMM through the kernel's sockets. On several adapters each inquires,
+// searches and connects from its own address; listening and service records stay on the first.
 class BluezStack final : public NativeStack {
 public:
     struct Timing {
@@ -27,15 +30,18 @@ public:
         std::chrono::milliseconds sdp{20000};
     };
 
-    // The adapter named by wanted (hciN or its address), or the first one. An I/O error whose
+    // The adapters named by wanted (see chooseAdapters), or the first one. An I/O error whose
     // message says what is missing when there is no such adapter or no bluetoothd to ask.
     static std::unique_ptr<BluezStack> open(std::string_view wanted, Timing timing);
     static std::unique_ptr<BluezStack> open(std::string_view wanted) { return open(wanted, {}); }
 
-    BluezStack(AdapterInfo adapter, Timing timing);
+    // Adapter 0 first; never empty.
+    BluezStack(const std::vector<AdapterInfo>& adapters, Timing timing);
 
-    const AdapterInfo& adapterInfo() const { return adapter; }
+    // Adapter 0's.
+    const AdapterInfo& adapterInfo() const { return locals.front().info; }
 
+    std::vector<std::string> adapters() override;
     int socket(bool authenticate, bool encrypt) override;
     std::int64_t getsockaddress(int handle) override;
     int getsockchannel(int handle) override;
@@ -64,10 +70,20 @@ private:
         std::optional<std::int64_t> remoteAddress;
     };
 
-    const AdapterInfo adapter;
-    const bdaddr_t adapterAddress;
+    struct Local {
+        Local(AdapterInfo info, std::chrono::milliseconds sdpLimit);
+        AdapterInfo info;
+        bdaddr_t address;
+        SdpClient sdp;
+    };
+
+    static std::vector<Local> localsOf(const std::vector<AdapterInfo>& adapters,
+                                       std::chrono::milliseconds sdpLimit);
+    // An I/O error for a number that names no adapter in use.
+    const Local& local(int adapter) const;
+
     const Timing timing;
-    const SdpClient sdp;
+    const std::vector<Local> locals;
     ServiceRegistry services;
 
     HandleTable<Socket> sockets{"no such socket"};
