@@ -184,49 +184,61 @@ void OperationOutbox::checkOpen() const {
     }
 }
 
-int OperationOutbox::exchange(int opCode, int bodyId, std::span<const std::uint8_t> bytes) {
-    Bytes data;
+int OperationOutbox::exchange(int opCode, int bodyId, std::size_t count) {
+    const std::size_t length = count + 3;
     if (auto headers = std::exchange(headersToSend, std::nullopt)) {
+        // Headers given late go before the body header: the body is copied after them.
         headers->setHeader(HeaderSet::BODY, std::nullopt);
         headers->setHeader(HeaderSet::END_OF_BODY, std::nullopt);
-        data = handler->encodeHeaders(&*headers);
+        Bytes data = handler->encodeHeaders(&*headers);
+        data.reserve(data.size() + length);
+        data.push_back(static_cast<std::uint8_t>(bodyId));
+        data.push_back(static_cast<std::uint8_t>(length >> 8));
+        data.push_back(static_cast<std::uint8_t>(length));
+        const auto body = std::span(kept).subspan(kHeadroom, count);
+        data.insert(data.end(), body.begin(), body.end());
+        handler->sendCommand(opCode, data);
+    } else {
+        constexpr std::size_t at = CommandHandler::kFrameRoom;
+        kept[at] = static_cast<std::uint8_t>(bodyId);
+        kept[at + 1] = static_cast<std::uint8_t>(length >> 8);
+        kept[at + 2] = static_cast<std::uint8_t>(length);
+        handler->sendFramed(opCode, std::span(kept).first(kHeadroom + count));
     }
-    const std::size_t length = bytes.size() + 3;
-    data.reserve(data.size() + length);
-    data.push_back(static_cast<std::uint8_t>(bodyId));
-    data.push_back(static_cast<std::uint8_t>(length >> 8));
-    data.push_back(static_cast<std::uint8_t>(length));
-    data.insert(data.end(), bytes.begin(), bytes.end());
-    handler->sendCommand(opCode, data);
     const int code = handler->receiveCommand()[0];
     responseCode = code;
     return code;
 }
 
-bool OperationOutbox::sendBody(std::span<const std::uint8_t> bytes) {
+bool OperationOutbox::sendBody(std::size_t count) {
     // A packet that fails or is refused ends the operation.
     ended = true;
-    if (exchange(kPut, HeaderSet::BODY, bytes) != kContinue) {
-        kept.clear();
+    if (exchange(kPut, HeaderSet::BODY, count) != kContinue) {
+        kept.resize(kHeadroom);
         return false;
     }
     ended = false;
     return true;
 }
 
+void OperationOutbox::sent(std::size_t count) {
+    const auto from = kept.begin() + static_cast<std::ptrdiff_t>(kHeadroom);
+    kept.erase(from, from + static_cast<std::ptrdiff_t>(count));
+}
+
 void OperationOutbox::sendKept(std::size_t count) {
-    if (!sendBody(std::span(kept).first(count))) {
+    if (!sendBody(count)) {
         throw IOError("Error while sending PUT command " + std::to_string(responseCode));
     }
-    kept.erase(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(count));
+    sent(count);
 }
 
 void OperationOutbox::writeBody(std::span<const std::uint8_t> bytes) {
     const std::lock_guard guard(writeLock);
     checkOpen();
     // A packet's worth waits for one byte more, so that the last one is the final packet.
-    for (std::size_t room = bodyRoom(); kept.size() + bytes.size() > room; room = bodyRoom()) {
-        const std::size_t fill = std::min(bytes.size(), room - std::min(room, kept.size()));
+    for (std::size_t room = bodyRoom(); keptSize() + bytes.size() > room; room = bodyRoom()) {
+        const std::size_t fill = std::min(bytes.size(), room - std::min(room, keptSize()));
         kept.insert(kept.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(fill));
         bytes = bytes.subspan(fill);
         sendKept(room);
@@ -236,12 +248,12 @@ void OperationOutbox::writeBody(std::span<const std::uint8_t> bytes) {
 
 void OperationOutbox::flush() {
     const std::lock_guard guard(writeLock);
-    if (kept.empty()) {
+    if (keptSize() == 0) {
         return;
     }
     checkOpen();
-    while (!kept.empty()) {
-        sendKept(std::min(kept.size(), bodyRoom()));
+    while (keptSize() > 0) {
+        sendKept(std::min(keptSize(), bodyRoom()));
     }
 }
 
@@ -251,19 +263,20 @@ void OperationOutbox::finish() {
         return;
     }
     // Headers given late may leave the final packet less room than is kept.
-    for (std::size_t room = bodyRoom(); kept.size() > room; room = bodyRoom()) {
-        if (!sendBody(std::span(kept).first(room))) {
+    for (std::size_t room = bodyRoom(); keptSize() > room; room = bodyRoom()) {
+        if (!sendBody(room)) {
             return;
         }
-        kept.erase(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(room));
+        sent(room);
     }
     ended = true;
-    exchange(kPut | kFinal, HeaderSet::END_OF_BODY, std::exchange(kept, {}));
+    exchange(kPut | kFinal, HeaderSet::END_OF_BODY, keptSize());
+    kept.resize(kHeadroom);
 }
 
 void OperationOutbox::drop() {
     const std::lock_guard guard(writeLock);
-    kept.clear();
+    kept.resize(kHeadroom);
     ended = true;
 }
 

@@ -38,17 +38,25 @@ private:
     // The body bytes the next packet has room for.
     std::size_t bodyRoom() const;
     void checkOpen() const;
-    // One packet of the pending headers and a body header; the peer's code.
-    int exchange(int opCode, int bodyId, std::span<const std::uint8_t> bytes);
-    // False when the peer refused; the operation has ended then.
-    bool sendBody(std::span<const std::uint8_t> bytes);
-    // The first count kept bytes as one body packet; an I/O error when refused.
+    std::size_t keptSize() const { return kept.size() - kHeadroom; }
+    // One packet of the pending headers and the first count kept bytes in a body header; the
+    // peer's code.
+    int exchange(int opCode, int bodyId, std::size_t count);
+    // The first count kept bytes as a body packet. False when the peer refused; the operation
+    // has ended then.
+    bool sendBody(std::size_t count);
+    // Like sendBody; an I/O error when refused.
     void sendKept(std::size_t count);
+    // Drops the first count kept bytes, sent.
+    void sent(std::size_t count);
 
     const std::shared_ptr<CommandHandler> handler;
     std::mutex writeLock;
     std::optional<HeaderSetImpl> headersToSend;
-    Bytes kept;
+    // The body bytes kept follow room for the head of the packet they go out in, so that they
+    // are copied once, as they are written.
+    static constexpr std::size_t kHeadroom = CommandHandler::kFrameRoom + 3;
+    Bytes kept = Bytes(kHeadroom);
     bool ended = false;
     std::atomic<int> responseCode{0};
     std::atomic<bool> detached{false};

@@ -1,5 +1,7 @@
 #include "obex/session/ClientCommandHandler.h"
 
+#include <algorithm>
+
 #include "bluetooth/io/Errors.h"
 #include "obex/headers/HeaderCodec.h"
 #include "obex/headers/OpCodes.h"
@@ -32,36 +34,64 @@ void ClientCommandHandler::close() {
     connection->close();
 }
 
-void ClientCommandHandler::sendCommand(int opCode, std::span<const std::uint8_t> data) {
-    const std::int64_t id = conID;
-    const bool withConnectionId = id != -1;
-    const std::size_t length = data.size() + 3 + (withConnectionId ? 5 : 0);
-    if (length > 0xFFFF) {
+std::size_t ClientCommandHandler::frameSize(std::int64_t id, std::size_t dataSize) {
+    const std::size_t frame = id != -1 ? 8 : 3;
+    if (dataSize + frame > 0xFFFF) {
         throw IOError("Packet too long");
     }
-    Bytes packet;
-    packet.reserve(length);
-    packet.push_back(static_cast<std::uint8_t>(opCode));
-    packet.push_back(static_cast<std::uint8_t>(length >> 8));
-    packet.push_back(static_cast<std::uint8_t>(length));
-    std::size_t dataStart = 0;
-    // SETPATH's flags and constants come before any header, the connection id included.
-    if (opCode == OpCode::SETPATH && data.size() >= 2) {
-        packet.insert(packet.end(), data.begin(), data.begin() + 2);
-        dataStart = 2;
+    return frame;
+}
+
+std::size_t ClientCommandHandler::writeFrame(int opCode, std::int64_t id,
+                                             std::span<std::uint8_t> packet) {
+    const std::size_t length = packet.size();
+    packet[0] = static_cast<std::uint8_t>(opCode);
+    packet[1] = static_cast<std::uint8_t>(length >> 8);
+    packet[2] = static_cast<std::uint8_t>(length);
+    if (id == -1) {
+        return 3;
     }
-    if (withConnectionId) {
-        packet.push_back(HeaderSet::CONNECTION_ID);
-        for (int shift = 24; shift >= 0; shift -= 8) {
-            packet.push_back(static_cast<std::uint8_t>(static_cast<std::uint64_t>(id) >> shift));
-        }
+    packet[3] = HeaderSet::CONNECTION_ID;
+    for (std::size_t at = 4, shift = 24; at < 8; ++at, shift -= 8) {
+        packet[at] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(id) >> shift);
     }
-    packet.insert(packet.end(), data.begin() + static_cast<std::ptrdiff_t>(dataStart), data.end());
-    watchdog.within(timeout, [this, &packet] {
+    return 8;
+}
+
+void ClientCommandHandler::transmit(std::span<const std::uint8_t> packet) {
+    watchdog.within(timeout, [this, packet] {
         out->write(packet);
         out->flush();
         return true;
     });
+}
+
+void ClientCommandHandler::sendCommand(int opCode, std::span<const std::uint8_t> data) {
+    // Read once: another thread may connect meanwhile.
+    const std::int64_t id = conID;
+    Bytes packet(data.size() + frameSize(id, data.size()));
+    const std::size_t frame = writeFrame(opCode, id, packet);
+    // SETPATH's flags and constants come before any header, the connection id included.
+    const std::size_t fields = opCode == OpCode::SETPATH && data.size() >= 2 ? 2 : 0;
+    const auto at = [&packet](std::size_t offset) {
+        return packet.begin() + static_cast<std::ptrdiff_t>(offset);
+    };
+    std::copy_backward(at(3), at(frame), at(frame + fields));
+    std::copy_n(data.begin(), fields, at(3));
+    std::copy(data.begin() + static_cast<std::ptrdiff_t>(fields), data.end(), at(frame + fields));
+    transmit(packet);
+}
+
+void ClientCommandHandler::sendFramed(int opCode, std::span<std::uint8_t> packet) {
+    const auto data = packet.subspan(kFrameRoom);
+    if (opCode == OpCode::SETPATH) {
+        sendCommand(opCode, data);
+        return;
+    }
+    const std::int64_t id = conID;
+    const auto whole = packet.subspan(kFrameRoom - frameSize(id, data.size()));
+    writeFrame(opCode, id, whole);
+    transmit(whole);
 }
 
 Bytes ClientCommandHandler::receiveCommand() {

@@ -23,6 +23,7 @@ public:
     // Each send and each receive ends within the time limit; a peer that stops reading or
     // stops answering has its transport closed under the waiting call, an I/O error.
     void sendCommand(int opCode, std::span<const std::uint8_t> data) override;
+    void sendFramed(int opCode, std::span<std::uint8_t> packet) override;
     Bytes receiveCommand() override;
     int getMTU() const override { return mtu; }
     void setMTU(int size) { mtu = size; }
@@ -50,6 +51,13 @@ public:
     void close();
 
 private:
+    // The code, length (that of packet) and connection id (when not -1) of a request, written
+    // over the start of packet; how many bytes they took.
+    static std::size_t writeFrame(int opCode, std::int64_t id, std::span<std::uint8_t> packet);
+    // The size of that frame; an I/O error when a request with dataSize bytes is too long.
+    static std::size_t frameSize(std::int64_t id, std::size_t dataSize);
+    // One whole request, within the time limit.
+    void transmit(std::span<const std::uint8_t> packet);
     // Closes the connection to a peer that failed to prove itself and throws the error.
     [[noreturn]] void cutOff(const std::string& error);
 

@@ -14,6 +14,13 @@ public:
     virtual ~CommandHandler() = default;
     // Frames data as one request packet (adding the connection id) and sends it at once.
     virtual void sendCommand(int opCode, std::span<const std::uint8_t> data) = 0;
+    // What sendFramed may write before a request's data: code, length and connection id.
+    static constexpr std::size_t kFrameRoom = 8;
+    // Like sendCommand, for data that follows kFrameRoom bytes of packet that may be overwritten,
+    // so that the data goes out as it lies, without a copy.
+    virtual void sendFramed(int opCode, std::span<std::uint8_t> packet) {
+        sendCommand(opCode, packet.subspan(kFrameRoom));
+    }
     // One whole response packet, its code and length included.
     virtual Bytes receiveCommand() = 0;
     virtual int getMTU() const = 0;
