@@ -3,22 +3,22 @@
 //
 // What each is charged: ours from before its socket connects to after the session is closed,
 // reading the file as the push job does; obexftp from its process start to its exit, start-up,
-// connect and disconnect included. The fixed cost of a push is measured apart with a one-byte file,
-// the same way for both, and taken out of the per-MiB figures: what is left is what moving the
-// object costs each, and BM_Compare prints the two side by side with their ratio. The whole
-// pushes, fixed costs included, are reported too (cpu_ms_per_MiB_gross).
+// connect and disconnect included. Neither is charged the wait for the server to listen.
+// BM_Push16MiB_* report whole pushes (cpu_ms_per_MiB_gross). BM_Compare takes each client's fixed
+// cost, measured with a one-byte file, out of its 16 MiB push, which leaves what moving the
+// object costs each, and prints the two side by side with their ratio.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
-#include <array>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <optional>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "bluetooth/io/Errors.h"
@@ -40,23 +40,11 @@ constexpr std::size_t kTiny = 1;
 constexpr double kMiB = 16.0;
 constexpr int kIterations = 5;
 
-// The cost of one kind of push, summed over its runs.
-struct Cost {
-    double cpu = 0;
-    double wall = 0;
-    int runs = 0;
-
-    double cpuPerRun() const { return runs > 0 ? cpu / runs : 0; }
-    double wallPerRun() const { return runs > 0 ? wall / runs : 0; }
-};
-
 struct Setup {
     fs::path folder = fs::temp_directory_path() / "flarecast-obex-bench";
     fs::path serverFolder = folder / "server";
     fs::path file = folder / "payload.bin";
     fs::path tinyFile = folder / "tiny.bin";
-    // By client (with the size of its writes for the whole file) and file size.
-    std::map<std::pair<std::string, std::size_t>, Cost> costs;
 
     Setup() {
         // The server's port is fixed; where a namespace of our own is refused, share the host's.
@@ -190,122 +178,118 @@ std::optional<double> pushObexftp(const fs::path& file) {
     return cpuSeconds(usage);
 }
 
-void report(benchmark::State& state, const Cost& cost, std::size_t size) {
-    if (size == kTiny) {
-        state.counters["cpu_ms_per_push"] = benchmark::Counter(1e3 * cost.cpuPerRun());
-        return;
-    }
-    state.counters["MiB_per_s"] = benchmark::Counter(kMiB / cost.wallPerRun());
-    state.counters["cpu_ms_per_MiB_gross"] = benchmark::Counter(1e3 * cost.cpuPerRun() / kMiB);
-}
+enum class Client { Ours, Obexftp };
 
-// Arguments: the file's size, and the size of each write (2048 bytes as the push job writes).
-void BM_Push_Flarecast(benchmark::State& state) {
+struct Sample {
+    double cpu = 0;
+    double wall = 0;
+};
+
+// One push of the file of this size to a server of its own; what it cost the client. A failure
+// is a runtime error.
+Sample push(Client client, std::size_t size, std::size_t writeSize = 2048) {
     Setup& the = setup();
-    const auto size = static_cast<std::size_t>(state.range(0));
-    const auto writeSize = static_cast<std::size_t>(state.range(1));
-    Cost cost;
-    for (auto _ : state) {
-        testing::ObexTcpServer server(the.serverFolder, FLARECAST_REUSE_ADDRESS_PRELOAD);
-        if (!waitUntilListening()) {
-            state.SkipWithError("obex_tcp did not listen");
-            return;
-        }
-        const auto start = std::chrono::steady_clock::now();
+    testing::ObexTcpServer server(the.serverFolder, FLARECAST_REUSE_ADDRESS_PRELOAD);
+    if (!waitUntilListening()) {
+        throw std::runtime_error("obex_tcp did not listen");
+    }
+    Sample sample;
+    const auto start = std::chrono::steady_clock::now();
+    if (client == Client::Ours) {
         const double cpuStart = processCpuSeconds();
         pushOurs(the.fileOf(size), writeSize);
-        cost.cpu += processCpuSeconds() - cpuStart;
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        cost.wall += seconds;
-        ++cost.runs;
-        state.SetIterationTime(seconds);
-        if (!serverGotWhole(server, size)) {
-            state.SkipWithError("the server did not receive the whole file");
-            return;
-        }
-    }
-    report(state, cost, size);
-    the.costs[{size == kTiny ? "Flarecast" : "Flarecast/" + std::to_string(writeSize), size}] =
-        cost;
-}
-
-void BM_Push_Obexftp(benchmark::State& state) {
-    Setup& the = setup();
-    const auto size = static_cast<std::size_t>(state.range(0));
-    Cost cost;
-    for (auto _ : state) {
-        testing::ObexTcpServer server(the.serverFolder, FLARECAST_REUSE_ADDRESS_PRELOAD);
-        if (!waitUntilListening()) {
-            state.SkipWithError("obex_tcp did not listen");
-            return;
-        }
-        const auto start = std::chrono::steady_clock::now();
+        sample.cpu = processCpuSeconds() - cpuStart;
+    } else {
         const auto cpu = pushObexftp(the.fileOf(size));
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (!cpu) {
-            state.SkipWithError("obexftp did not run");
-            return;
+            throw std::runtime_error("obexftp did not run");
         }
-        cost.cpu += *cpu;
-        cost.wall += seconds;
-        ++cost.runs;
-        state.SetIterationTime(seconds);
-        if (!serverGotWhole(server, size)) {
-            state.SkipWithError("the server did not receive the whole file");
-            return;
-        }
+        sample.cpu = *cpu;
     }
-    report(state, cost, size);
-    the.costs[{"Obexftp", size}] = cost;
+    sample.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!serverGotWhole(server, size)) {
+        throw std::runtime_error("the server did not receive the whole file");
+    }
+    return sample;
 }
 
-// CPU per MiB of each client with its fixed cost (the one-byte push) taken out, and ours over
-// obexftp's. Needs the pushes above to have run first.
-void BM_Compare(benchmark::State& state) {
-    Setup& the = setup();
-    const auto perMiB = [&the](const std::string& client,
-                               const std::string& writes) -> std::optional<double> {
-        const auto whole = the.costs.find({client + writes, kSize});
-        const auto tiny = the.costs.find({client, kTiny});
-        if (whole == the.costs.end() || tiny == the.costs.end()) {
-            return std::nullopt;
+// Whole pushes of 16 MiB by one client; the argument is the size of our client's writes, 2048
+// bytes as the push job writes, or larger.
+void pushes(benchmark::State& state, Client client) {
+    Sample sum;
+    try {
+        for (auto _ : state) {
+            const Sample sample =
+                push(client, kSize,
+                     client == Client::Ours ? static_cast<std::size_t>(state.range(0)) : 0);
+            sum.cpu += sample.cpu;
+            sum.wall += sample.wall;
+            state.SetIterationTime(sample.wall);
         }
-        return 1e3 * (whole->second.cpuPerRun() - tiny->second.cpuPerRun()) / kMiB;
-    };
-    const auto ours = perMiB("Flarecast", "/2048");
-    const auto ours64k = perMiB("Flarecast", "/65536");
-    const auto theirs = perMiB("Obexftp", "");
-    for (auto _ : state) {
-    }
-    if (!ours || !theirs) {
-        state.SkipWithError("the one-byte and the 16 MiB pushes of both clients must run first");
+    } catch (const std::exception& error) {
+        state.SkipWithError(error.what());
         return;
     }
-    state.counters["ours_cpu_ms_per_MiB"] = *ours;
-    if (ours64k) {
-        state.counters["ours_64k_writes_cpu_ms_per_MiB"] = *ours64k;
+    const auto runs = static_cast<double>(state.iterations());
+    state.counters["MiB_per_s"] = kMiB * runs / sum.wall;
+    state.counters["cpu_ms_per_MiB_gross"] = 1e3 * sum.cpu / (kMiB * runs);
+}
+
+void BM_Push16MiB_Flarecast(benchmark::State& state) {
+    pushes(state, Client::Ours);
+}
+
+void BM_Push16MiB_Obexftp(benchmark::State& state) {
+    pushes(state, Client::Obexftp);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Both clients in turn, a one-byte push and a 16 MiB push each per round, so that a load on the
+// machine weighs on both alike. CPU per MiB is a 16 MiB push's cost less the one-byte push's
+// of the same round; the figures are the medians over the rounds, the ratio that of each round.
+void BM_Compare(benchmark::State& state) {
+    std::vector<double> ours;
+    std::vector<double> theirs;
+    std::vector<double> ratios;
+    std::vector<double> oursFixed;
+    std::vector<double> theirsFixed;
+    try {
+        for (auto _ : state) {
+            const double ourFixed = push(Client::Ours, kTiny).cpu;
+            const double theirFixed = push(Client::Obexftp, kTiny).cpu;
+            const double our = (push(Client::Ours, kSize).cpu - ourFixed) / kMiB;
+            const double their = (push(Client::Obexftp, kSize).cpu - theirFixed) / kMiB;
+            oursFixed.push_back(ourFixed);
+            theirsFixed.push_back(theirFixed);
+            ours.push_back(our);
+            theirs.push_back(their);
+            ratios.push_back(our / their);
+        }
+    } catch (const std::exception& error) {
+        state.SkipWithError(error.what());
+        return;
     }
-    state.counters["obexftp_cpu_ms_per_MiB"] = *theirs;
-    state.counters["ours_over_obexftp"] = *ours / *theirs;
+    state.counters["ours_cpu_ms_per_MiB"] = 1e3 * median(ours);
+    state.counters["obexftp_cpu_ms_per_MiB"] = 1e3 * median(theirs);
+    state.counters["ours_over_obexftp"] = median(ratios);
+    state.counters["ours_fixed_cpu_ms"] = 1e3 * median(oursFixed);
+    state.counters["obexftp_fixed_cpu_ms"] = 1e3 * median(theirsFixed);
 }
 
 }  // namespace
 
-BENCHMARK(BM_Push_Flarecast)
-    ->ArgNames({"bytes", "write"})
-    ->Args({kTiny, 2048})
-    ->Args({kSize, 2048})
-    ->Args({kSize, 64 * 1024})
+BENCHMARK(BM_Push16MiB_Flarecast)
+    ->Arg(2048)
+    ->Arg(64 * 1024)
     ->UseManualTime()
     ->Iterations(kIterations)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Push_Obexftp)
-    ->ArgNames({"bytes"})
-    ->Arg(kTiny)
-    ->Arg(kSize)
+BENCHMARK(BM_Push16MiB_Obexftp)
     ->UseManualTime()
     ->Iterations(kIterations)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Compare)->Iterations(1);
+BENCHMARK(BM_Compare)->Iterations(kIterations)->Unit(benchmark::kMillisecond);
