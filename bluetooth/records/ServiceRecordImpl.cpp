@@ -96,11 +96,21 @@ std::optional<std::string> ServiceRecordImpl::getConnectionURL(int requiredSecur
         if (protocol->getDataType() != DataElement::DATSEQ) {
             continue;
         }
-        const DataElement::Children parts = protocol->getChildren();
-        if (parts.size() >= 2 && parts[0]->getDataType() == DataElement::UUID &&
-            std::get<UUID>(parts[0]->getValue()) == UUID::RFCOMM_PROTOCOL_UUID &&
-            DataElement::isInteger(parts[1]->getDataType())) {
-            channel = static_cast<int>(parts[1]->getLong());
+        // RFCOMM's UUID, then the channel; the parts are only looked at, so no shared pointers.
+        std::size_t part = 0;
+        bool rfcomm = false;
+        std::optional<std::int64_t> number;
+        protocol->forEachChildElement([&](const DataElement& element) {
+            if (part == 0) {
+                rfcomm = element.getDataType() == DataElement::UUID &&
+                         std::get<UUID>(element.getValue()) == UUID::RFCOMM_PROTOCOL_UUID;
+            } else if (part == 1 && DataElement::isInteger(element.getDataType())) {
+                number = element.getLong();
+            }
+            ++part;
+        });
+        if (rfcomm && number) {
+            channel = static_cast<int>(*number);
         }
     }
     if (channel == -1) {

@@ -1,50 +1,52 @@
 #include "bluetooth/sdp/ChildList.h"
 
 #include <algorithm>
-#include <iterator>
 #include <utility>
+
+#include "bluetooth/sdp/ElementGroup.h"
 
 namespace flarecast::bluetooth {
 
-ChildList::ChildList(std::span<Ptr> children, Ptr* storage) {
-    if (children.empty()) {
-        return;
-    }
-    std::uninitialized_move(children.begin(), children.end(), storage);
-    placed = storage;
-    placedCount = children.size();
-}
-
 ChildList::ChildList(ChildList&& other) noexcept
     : placed(std::exchange(other.placed, nullptr)),
+      group(std::exchange(other.group, nullptr)),
       placedCount(std::exchange(other.placedCount, 0)),
       grown(std::move(other.grown)) {}
 
 ChildList& ChildList::operator=(ChildList&& other) noexcept {
     if (this != &other) {
-        dropPlaced();
+        releasePlaced();
         placed = std::exchange(other.placed, nullptr);
+        group = std::exchange(other.group, nullptr);
         placedCount = std::exchange(other.placedCount, 0);
         grown = std::move(other.grown);
     }
     return *this;
 }
 
-void ChildList::dropPlaced() noexcept {
-    if (placed != nullptr) {
-        std::destroy_n(placed, placedCount);
-        placed = nullptr;
-        placedCount = 0;
+void ChildList::releasePlaced() noexcept {
+    if (placed == nullptr) {
+        return;
     }
+    for (std::size_t i = 0; i < placedCount; ++i) {
+        ElementGroup::release(*placed[i]);
+    }
+    placed = nullptr;
+    group = nullptr;
+    placedCount = 0;
+}
+
+ChildList::Ptr ChildList::share(std::size_t index) const {
+    return group->share(*placed[index]);
 }
 
 void ChildList::ownChildren() {
     if (placed == nullptr) {
         return;
     }
-    grown.reserve(placedCount + 1);
-    std::move(placed, placed + placedCount, std::back_inserter(grown));
-    dropPlaced();
+    std::vector<Ptr> shared = toVector();
+    releasePlaced();
+    grown = std::move(shared);
 }
 
 void ChildList::push_back(Ptr child) {
@@ -57,8 +59,15 @@ void ChildList::push_back(Ptr child) {
 }
 
 std::vector<ChildList::Ptr> ChildList::toVector() const {
-    const Ptr* const children = data();
-    return std::vector<Ptr>(children, children + size());
+    if (placed == nullptr) {
+        return grown;
+    }
+    std::vector<Ptr> children;
+    children.reserve(placedCount);
+    for (std::size_t i = 0; i < placedCount; ++i) {
+        children.push_back(share(i));
+    }
+    return children;
 }
 
 void ChildList::insert(std::size_t index, Ptr child) {

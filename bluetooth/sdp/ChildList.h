@@ -8,26 +8,35 @@
 namespace flarecast::bluetooth {
 
 class DataElement;
+class ElementGroup;
 
-// The children of an SDP sequence. A decoded sequence keeps its children in memory placed next to
-// it by the decoder, so that decoding pays no allocation per sequence; the first change moves
-// them to a vector of the list's own.
+// The children of an SDP sequence. A decoded sequence holds its children as placed elements of
+// its group, in memory next to it, and hands out a shared pointer to a child only when asked; the
+// first change turns them into shared pointers in a vector of the list's own.
 class ChildList {
 public:
     using Ptr = std::shared_ptr<DataElement>;
 
     ChildList() = default;
-    // Moves children into storage, room for children.size() pointers that outlives the list. The
-    // list destroys the pointers it holds there but leaves the memory to its owner.
-    ChildList(std::span<Ptr> children, Ptr* storage);
+    // Takes over one hold on each of children, elements of group, and keeps their addresses in
+    // storage, room for children.size() pointers that outlives the list.
+    ChildList(ElementGroup& group, std::span<DataElement* const> children, DataElement** storage)
+        : placed(storage), group(&group), placedCount(children.size()) {
+        // A handful of pointers: a loop beats a call to memmove.
+        for (std::size_t i = 0; i < placedCount; ++i) {
+            storage[i] = children[i];
+        }
+        if (placedCount == 0) {
+            placed = nullptr;
+        }
+    }
     ChildList(ChildList&& other) noexcept;
     ChildList& operator=(ChildList&& other) noexcept;
     ChildList(const ChildList&) = delete;
     ChildList& operator=(const ChildList&) = delete;
-    ~ChildList() { dropPlaced(); }
+    ~ChildList() { releasePlaced(); }
 
     std::size_t size() const { return placed != nullptr ? placedCount : grown.size(); }
-    const Ptr& operator[](std::size_t index) const { return data()[index]; }
     void push_back(Ptr child);
     void insert(std::size_t index, Ptr child);
     // Removes the first child that is element itself.
@@ -36,20 +45,40 @@ public:
 
     template <typename Visit>
     void forEach(Visit&& visit) const {
-        const Ptr* const children = data();
-        const std::size_t count = size();
-        for (std::size_t i = 0; i < count; ++i) {
-            visit(children[i]);
+        if (placed != nullptr) {
+            for (std::size_t i = 0; i < placedCount; ++i) {
+                const Ptr child = share(i);
+                visit(child);
+            }
+        } else {
+            for (const Ptr& child : grown) {
+                visit(child);
+            }
+        }
+    }
+    // Visits the children themselves, handing out no shared pointers.
+    template <typename Visit>
+    void forEachElement(Visit&& visit) const {
+        if (placed != nullptr) {
+            for (std::size_t i = 0; i < placedCount; ++i) {
+                visit(*placed[i]);
+            }
+        } else {
+            for (const Ptr& child : grown) {
+                visit(*child);
+            }
         }
     }
 
 private:
-    const Ptr* data() const { return placed != nullptr ? placed : grown.data(); }
-    // Moves placed children into grown, which every change works on.
+    // A shared pointer to placed child index.
+    Ptr share(std::size_t index) const;
+    // Turns placed children into shared pointers in grown, which every change works on.
     void ownChildren();
-    void dropPlaced() noexcept;
+    void releasePlaced() noexcept;
 
-    Ptr* placed = nullptr;
+    DataElement** placed = nullptr;
+    ElementGroup* group = nullptr;
     std::size_t placedCount = 0;
     std::vector<Ptr> grown;
 };

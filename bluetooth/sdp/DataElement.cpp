@@ -48,7 +48,7 @@ bool rangeOf(int valueType, Range& range) {
 
 DataElement::DataElement(bool value) : value(value), valueType(BOOL) {}
 
-DataElement::DataElement(int valueType) : valueType(valueType) {
+DataElement::DataElement(int valueType) : valueType(static_cast<std::uint8_t>(valueType)) {
     if (isSequence(valueType)) {
         value = ChildList{};
     } else if (valueType != NULLTYPE) {
@@ -57,7 +57,7 @@ DataElement::DataElement(int valueType) : valueType(valueType) {
 }
 
 DataElement::DataElement(int valueType, ChildList children)
-    : value(std::move(children)), valueType(valueType) {
+    : value(std::move(children)), valueType(static_cast<std::uint8_t>(valueType)) {
     if (!isSequence(valueType)) {
         throw IllegalArgumentError();
     }
@@ -68,7 +68,8 @@ DataElement::DataElement(int valueType, ChildList children)
     });
 }
 
-DataElement::DataElement(int valueType, std::int64_t value) : value(value), valueType(valueType) {
+DataElement::DataElement(int valueType, std::int64_t value)
+    : value(value), valueType(static_cast<std::uint8_t>(valueType)) {
     Range range{};
     if (!rangeOf(valueType, range) || value < range.low || value > range.high) {
         throw IllegalArgumentError();
@@ -79,7 +80,7 @@ DataElement::DataElement(int valueType, Bytes value)
     : DataElement(Decoded(), valueType, std::span<const std::uint8_t>(value)) {}
 
 DataElement::DataElement(Decoded /*key*/, int valueType, std::span<const std::uint8_t> bytes)
-    : valueType(valueType) {
+    : valueType(static_cast<std::uint8_t>(valueType)) {
     const std::size_t required = valueType == U_INT_8                             ? 8
                                  : (valueType == U_INT_16 || valueType == INT_16) ? 16
                                                                                   : 0;
@@ -92,21 +93,21 @@ DataElement::DataElement(Decoded /*key*/, int valueType, std::span<const std::ui
 }
 
 DataElement::DataElement(int valueType, const bluetooth::UUID& value)
-    : value(value), valueType(valueType) {
+    : value(value), valueType(static_cast<std::uint8_t>(valueType)) {
     if (valueType != UUID) {
         throw IllegalArgumentError();
     }
 }
 
 DataElement::DataElement(int valueType, std::string value)
-    : value(std::move(value)), valueType(valueType) {
+    : value(std::move(value)), valueType(static_cast<std::uint8_t>(valueType)) {
     if (valueType != STRING && valueType != URL) {
         throw IllegalArgumentError();
     }
 }
 
 DataElement::DataElement(Decoded /*key*/, int valueType, std::string_view placedText)
-    : value(placedText), valueType(valueType) {
+    : value(placedText), valueType(static_cast<std::uint8_t>(valueType)) {
     if (valueType != STRING && valueType != URL) {
         throw IllegalArgumentError();
     }
@@ -230,8 +231,8 @@ std::string DataElement::toString() const {
         case DATSEQ:
         case DATALT: {
             std::string text = valueType == DATSEQ ? "DATSEQ {\n" : "DATALT {\n";
-            forEachChild([&text](const Ptr& child) {
-                text += child->toString();
+            forEachChildElement([&text](const DataElement& child) {
+                text += child.toString();
                 text += '\n';
             });
             return text + "}";

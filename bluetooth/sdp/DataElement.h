@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -59,17 +60,26 @@ public:
     DataElement(int valueType, std::string value);
     DataElement(int valueType, const char* value) : DataElement(valueType, std::string(value)) {}
 
-    // Only the decoder makes these: it hands over payloads without a vector or string of their
-    // own.
+    // Only the decoder makes these: values it has checked already, and payloads that live in
+    // its element group (see ElementGroup) rather than in a vector or string of their own.
     class Decoded {
         friend class DataElement;
         friend class SDPInputStream;
         Decoded() = default;
     };
+    // An integer type up to INT_8 with a value read in its size, so within its range.
+    DataElement(Decoded /*key*/, int valueType, std::int64_t value)
+        : value(value), valueType(static_cast<std::uint8_t>(valueType)) {}
     // U_INT_8, U_INT_16 or INT_16 from their bytes.
     DataElement(Decoded key, int valueType, std::span<const std::uint8_t> bytes);
     // STRING or URL whose text lies in memory that outlives the element.
     DataElement(Decoded key, int valueType, std::string_view placedText);
+    // DATSEQ or DATALT holding decoded children.
+    DataElement(Decoded /*key*/, int valueType, ChildList&& children)
+        : value(std::move(children)), valueType(static_cast<std::uint8_t>(valueType)) {}
+    // A UUID read in its 16- or 32-bit form, expanded in place.
+    DataElement(Decoded /*key*/, std::uint32_t shortUUID)
+        : value(std::in_place_type<bluetooth::UUID>, std::int64_t{shortUUID}), valueType(UUID) {}
 
     template <typename... Args>
     static Ptr make(Args&&... args) {
@@ -94,6 +104,16 @@ public:
         const std::lock_guard lock(childrenLock);
         std::get<ChildList>(value).forEach(visit);
     }
+    // The same, visiting the children themselves rather than shared pointers to them: cheaper
+    // on decoded sequences, whose children get a shared pointer only when one is asked for.
+    template <typename Visit>
+    void forEachChildElement(Visit&& visit) const {
+        if (!isSequence(valueType)) {
+            throw TypeError();
+        }
+        const std::lock_guard lock(childrenLock);
+        std::get<ChildList>(value).forEachElement(visit);
+    }
     std::size_t getSize() const;
 
     void addElement(Ptr element);
@@ -107,6 +127,8 @@ public:
     static bool isInteger(int valueType);
 
 private:
+    friend class ElementGroup;
+
     // The 8 or 16 bytes of U_INT_8, U_INT_16 and INT_16, held inline.
     using WideBytes = std::array<std::uint8_t, 16>;
 
@@ -117,8 +139,10 @@ private:
     std::variant<std::monostate, std::int64_t, bool, WideBytes, bluetooth::UUID, std::string,
                  std::string_view, ChildList>
         value;
-    int valueType;
+    std::uint8_t valueType;
     mutable TinyMutex childrenLock;
+    // Holders of a decoded element; see ElementGroup. Unused otherwise.
+    std::atomic<std::uint32_t> holds{0};
 };
 
 }  // namespace flarecast::bluetooth

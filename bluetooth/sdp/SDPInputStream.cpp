@@ -2,21 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <memory>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/asan_interface.h>
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#include <sanitizer/asan_interface.h>
-#endif
-#endif
-#ifndef ASAN_POISON_MEMORY_REGION
-#define ASAN_POISON_MEMORY_REGION(at, size) ((void)(at), (void)(size))
-#define ASAN_UNPOISON_MEMORY_REGION(at, size) ((void)(at), (void)(size))
-#endif
-
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/sdp/ElementGroup.h"
 
 namespace flarecast::bluetooth {
 
@@ -25,11 +15,25 @@ namespace {
 constexpr std::uint64_t kReadChunk = 64 * 1024;
 // Longer text is read in bounded chunks into a string of its own.
 constexpr std::uint64_t kLongestPlacedText = 1024;
-// Room for an element and its control block.
-constexpr std::size_t kElementRoom = ArenaChunk::rounded(sizeof(DataElement) + 4 * sizeof(void*));
+// An element takes a few bytes of input and, with its share of its sequence's children, about a
+// hundred bytes of memory.
+constexpr std::uint64_t kChunkBytesPerInputByte = 32;
+constexpr std::size_t kSmallestChunk = 1024;
+constexpr std::size_t kLargestFirstChunk = 32 * 1024;
+constexpr std::size_t kFirstChunkOfUnknownInput = 4 * 1024;
 constexpr std::size_t kLargestChunk = 64 * 1024;
 
+struct Release {
+    void operator()(DataElement* element) const noexcept { ElementGroup::release(*element); }
+};
+
 }  // namespace
+
+SDPInputStream::~SDPInputStream() {
+    if (group != nullptr) {
+        group->close();
+    }
+}
 
 int SDPInputStream::read() {
     if (in != nullptr) {
@@ -38,43 +42,56 @@ int SDPInputStream::read() {
     return cursor < memory.size() ? memory[cursor++] : -1;
 }
 
-void SDPInputStream::readRaw(std::uint8_t* destination, std::size_t count) {
-    if (in == nullptr) {
-        if (count > memory.size() - cursor) {
+void SDPInputStream::readFromStream(std::uint8_t* destination, std::size_t count) {
+    for (std::size_t filled = 0; filled < count;) {
+        const int got = in->read({destination + filled, count - filled});
+        if (got <= 0) {
             throw IOError();
         }
-        // Headers and numbers are a few bytes: a plain loop beats a call to memmove.
-        const std::uint8_t* const source = memory.data() + cursor;
-        if (count <= 8) {
-            for (std::size_t i = 0; i < count; ++i) {
-                destination[i] = source[i];
-            }
-        } else {
-            std::copy_n(source, count, destination);
-        }
-        cursor += count;
-    } else {
-        for (std::size_t filled = 0; filled < count;) {
-            const int got = in->read({destination + filled, count - filled});
-            if (got <= 0) {
-                throw IOError();
-            }
-            filled += static_cast<std::size_t>(got);
-        }
+        filled += static_cast<std::size_t>(got);
     }
     pos += count;
 }
 
-std::uint8_t SDPInputStream::readByte() {
+inline void SDPInputStream::readRaw(std::uint8_t* destination, std::size_t count) {
+    if (in != nullptr) {
+        readFromStream(destination, count);
+        return;
+    }
+    if (count > memory.size() - cursor) {
+        throw IOError();
+    }
+    std::memcpy(destination, memory.data() + cursor, count);
+    cursor += count;
+    pos += count;
+}
+
+inline std::uint8_t SDPInputStream::readByte() {
+    if (in == nullptr && cursor < memory.size()) [[likely]] {
+        ++pos;
+        return memory[cursor++];
+    }
     std::uint8_t byte = 0;
     readRaw(&byte, 1);
     return byte;
 }
 
-void SDPInputStream::requireRemaining(std::uint64_t size) const {
+inline void SDPInputStream::requireRemaining(std::uint64_t size) const {
     if (inputLength && (pos > *inputLength || size > *inputLength - pos)) {
         throw IOError();
     }
+}
+
+template <std::size_t Size>
+inline std::uint64_t SDPInputStream::readUnsigned() {
+    requireRemaining(Size);
+    std::array<std::uint8_t, Size> bytes;
+    readRaw(bytes.data(), Size);
+    std::uint64_t value = 0;
+    for (const std::uint8_t byte : bytes) {
+        value = (value << 8) | byte;
+    }
+    return value;
 }
 
 std::int64_t SDPInputStream::readLong(int size) {
@@ -102,75 +119,80 @@ Bytes SDPInputStream::readBytes(std::uint64_t size) {
     return bytes;
 }
 
-std::uint64_t SDPInputStream::readLength(int sizeIndex) {
+inline std::uint64_t SDPInputStream::readLength(int sizeIndex) {
     switch (sizeIndex) {
         case 5:
-            return static_cast<std::uint64_t>(readLong(1));
+            return readUnsigned<1>();
         case 6:
-            return static_cast<std::uint64_t>(readLong(2));
+            return readUnsigned<2>();
         case 7:
-            return static_cast<std::uint64_t>(readLong(4));
+            return readUnsigned<4>();
         default:
             throw IOError();
     }
 }
 
-std::size_t SDPInputStream::firstChunkSize(std::optional<std::uint64_t> inputLength) {
-    // An element takes a few bytes of input and, with its control block and its share of its
-    // sequence's children, about a hundred bytes of memory.
-    if (!inputLength) {
-        return 4 * 1024;
+ElementGroup& SDPInputStream::elementGroup() {
+    if (group == nullptr) {
+        const std::size_t firstChunk =
+            inputLength
+                ? static_cast<std::size_t>(std::clamp<std::uint64_t>(
+                      *inputLength * kChunkBytesPerInputByte, kSmallestChunk, kLargestFirstChunk))
+                : kFirstChunkOfUnknownInput;
+        group = &ElementGroup::open(firstChunk);
     }
-    return static_cast<std::size_t>(std::clamp<std::uint64_t>(*inputLength * 32, 1024, 32 * 1024));
+    return *group;
 }
 
 template <typename... Args>
-DataElement::Ptr SDPInputStream::place(Args&&... args) {
-    arena.reserve(kElementRoom);
-    return std::allocate_shared<DataElement>(arena.allocator<DataElement>(),
-                                             std::forward<Args>(args)...);
+inline DataElement& SDPInputStream::place(Args&&... args) {
+    return group->place(DataElement::Decoded(), std::forward<Args>(args)...);
 }
 
-DataElement::Ptr SDPInputStream::readWide(int valueType, std::size_t size) {
-    requireRemaining(size);
-    std::array<std::uint8_t, 16> bytes{};
-    readRaw(bytes.data(), size);
-    return place(DataElement::Decoded(), valueType,
-                 std::span<const std::uint8_t>(bytes.data(), size));
+template <std::size_t Size>
+DataElement& SDPInputStream::readWide(int valueType) {
+    requireRemaining(Size);
+    std::array<std::uint8_t, Size> bytes;
+    readRaw(bytes.data(), Size);
+    return place(valueType, std::span<const std::uint8_t>(bytes));
 }
 
-DataElement::Ptr SDPInputStream::readText(int valueType, std::uint64_t length) {
+DataElement& SDPInputStream::readText(int valueType, std::uint64_t length) {
     requireRemaining(length);
     if (length > kLongestPlacedText) {
         const Bytes text = readBytes(length);
-        return place(valueType, std::string(text.begin(), text.end()));
+        return group->place(valueType, std::string(text.begin(), text.end()));
     }
     const auto size = static_cast<std::size_t>(length);
-    arena.reserve(kElementRoom + ArenaChunk::rounded(size));
-    auto* const text = arena.take<char>(size);
+    auto* const text = static_cast<char*>(group->allocate(size));
     readRaw(reinterpret_cast<std::uint8_t*>(text), size);
-    return place(DataElement::Decoded(), valueType, std::string_view(text, size));
+    return place(valueType, std::string_view(text, size));
 }
 
-DataElement::Ptr SDPInputStream::readElement(int enclosingSequences) {
+DataElement::Ptr SDPInputStream::readElement() {
+    ElementGroup& placing = elementGroup();
+    return placing.shareDecoded(readPlaced(0));
+}
+
+DataElement& SDPInputStream::readPlaced(int enclosingSequences) {
     const std::uint8_t header = readByte();
     const int type = header >> 3;
     const int sizeIndex = header & 7;
     switch (type) {
         case 0:
-            return place(DataElement::NULLTYPE);
+            return group->place(DataElement::NULLTYPE);
         case 1:
             switch (sizeIndex) {
                 case 0:
-                    return place(DataElement::U_INT_1, readLong(1));
+                    return place(DataElement::U_INT_1, std::int64_t(readUnsigned<1>()));
                 case 1:
-                    return place(DataElement::U_INT_2, readLong(2));
+                    return place(DataElement::U_INT_2, std::int64_t(readUnsigned<2>()));
                 case 2:
-                    return place(DataElement::U_INT_4, readLong(4));
+                    return place(DataElement::U_INT_4, std::int64_t(readUnsigned<4>()));
                 case 3:
-                    return readWide(DataElement::U_INT_8, 8);
+                    return readWide<8>(DataElement::U_INT_8);
                 case 4:
-                    return readWide(DataElement::U_INT_16, 16);
+                    return readWide<16>(DataElement::U_INT_16);
                 default:
                     throw IOError();
             }
@@ -178,31 +200,31 @@ DataElement::Ptr SDPInputStream::readElement(int enclosingSequences) {
             switch (sizeIndex) {
                 case 0:
                     return place(DataElement::INT_1,
-                                 std::int64_t{static_cast<std::int8_t>(readLong(1))});
+                                 std::int64_t{static_cast<std::int8_t>(readUnsigned<1>())});
                 case 1:
                     return place(DataElement::INT_2,
-                                 std::int64_t{static_cast<std::int16_t>(readLong(2))});
+                                 std::int64_t{static_cast<std::int16_t>(readUnsigned<2>())});
                 case 2:
                     return place(DataElement::INT_4,
-                                 std::int64_t{static_cast<std::int32_t>(readLong(4))});
+                                 std::int64_t{static_cast<std::int32_t>(readUnsigned<4>())});
                 case 3:
-                    return place(DataElement::INT_8, readLong(8));
+                    return place(DataElement::INT_8, static_cast<std::int64_t>(readUnsigned<8>()));
                 case 4:
-                    return readWide(DataElement::INT_16, 16);
+                    return readWide<16>(DataElement::INT_16);
                 default:
                     throw IOError();
             }
         case 3:
             switch (sizeIndex) {
                 case 1:
-                    return place(DataElement::UUID, UUID(readLong(2)));
+                    return place(static_cast<std::uint32_t>(readUnsigned<2>()));
                 case 2:
-                    return place(DataElement::UUID, UUID(readLong(4)));
+                    return place(static_cast<std::uint32_t>(readUnsigned<4>()));
                 case 4: {
                     requireRemaining(16);
-                    std::array<std::uint8_t, 16> bytes{};
+                    std::array<std::uint8_t, 16> bytes;
                     readRaw(bytes.data(), bytes.size());
-                    return place(DataElement::UUID, UUID(bytes));
+                    return group->place(DataElement::UUID, UUID(bytes));
                 }
                 default:
                     throw IOError();
@@ -212,7 +234,7 @@ DataElement::Ptr SDPInputStream::readElement(int enclosingSequences) {
         case 8:
             return readText(DataElement::URL, readLength(sizeIndex));
         case 5:
-            return place(readByte() != 0);
+            return group->place(readByte() != 0);
         case 6:
             return readSequence(DataElement::DATSEQ, sizeIndex, enclosingSequences);
         case 7:
@@ -222,40 +244,41 @@ DataElement::Ptr SDPInputStream::readElement(int enclosingSequences) {
     }
 }
 
-template <typename Visit>
-void SDPInputStream::readChildren(int sizeIndex, int enclosingSequences, Visit&& visit) {
+DataElement& SDPInputStream::readSequence(int valueType, int sizeIndex, int enclosingSequences) {
     if (enclosingSequences >= kMaxNesting) {
         throw IOError();
     }
     const std::uint64_t length = readLength(sizeIndex);
     requireRemaining(length);
     const std::uint64_t end = pos + length;
-    while (pos < end) {
-        visit(readElement(enclosingSequences + 1));
-    }
-    if (pos > end) {
-        throw IOError();
-    }
-}
-
-DataElement::Ptr SDPInputStream::readSequence(int valueType, int sizeIndex,
-                                              int enclosingSequences) {
     if (pending.capacity() == 0) {
         pending.reserve(32);
     }
-    // The children wait on pending until their count is known; then they move next to their
-    // sequence, in the chunk it is placed in.
+    // The children wait on pending until their count is known, then move next to their sequence.
     const std::size_t first = pending.size();
     try {
-        readChildren(sizeIndex, enclosingSequences,
-                     [this](DataElement::Ptr child) { pending.push_back(std::move(child)); });
-        const std::span<DataElement::Ptr> children(pending.data() + first, pending.size() - first);
-        arena.reserve(kElementRoom +
-                      ArenaChunk::rounded(children.size() * sizeof(DataElement::Ptr)));
-        ChildList list(children, arena.take<DataElement::Ptr>(children.size()));
+        while (pos < end) {
+            DataElement& child = readPlaced(enclosingSequences + 1);
+            try {
+                pending.push_back(&child);
+            } catch (...) {
+                ElementGroup::release(child);
+                throw;
+            }
+        }
+        if (pos > end) {
+            throw IOError();
+        }
+        const std::span<DataElement* const> children(pending.data() + first,
+                                                     pending.size() - first);
+        auto* const storage = static_cast<DataElement**>(group->allocate(children.size_bytes()));
+        ChildList list(*group, children, storage);
         pending.resize(first);
         return place(valueType, std::move(list));
     } catch (...) {
+        for (std::size_t i = first; i < pending.size(); ++i) {
+            ElementGroup::release(*pending[i]);
+        }
         pending.resize(first);
         throw;
     }
@@ -265,19 +288,19 @@ std::int64_t SDPInputStream::readInteger() {
     const std::uint8_t header = readByte();
     switch (header) {
         case DataElement::U_INT_1:
-            return readLong(1);
+            return static_cast<std::int64_t>(readUnsigned<1>());
         case DataElement::U_INT_2:
-            return readLong(2);
+            return static_cast<std::int64_t>(readUnsigned<2>());
         case DataElement::U_INT_4:
-            return readLong(4);
+            return static_cast<std::int64_t>(readUnsigned<4>());
         case DataElement::INT_1:
-            return static_cast<std::int8_t>(readLong(1));
+            return static_cast<std::int8_t>(readUnsigned<1>());
         case DataElement::INT_2:
-            return static_cast<std::int16_t>(readLong(2));
+            return static_cast<std::int16_t>(readUnsigned<2>());
         case DataElement::INT_4:
-            return static_cast<std::int32_t>(readLong(4));
+            return static_cast<std::int32_t>(readUnsigned<4>());
         case DataElement::INT_8:
-            return readLong(8);
+            return static_cast<std::int64_t>(readUnsigned<8>());
         default:
             throw IOError();
     }
@@ -293,12 +316,13 @@ void SDPInputStream::readPairs(Visit&& visit) {
     const std::uint64_t length = readLength(header & 7);
     requireRemaining(length);
     const std::uint64_t end = pos + length;
+    ElementGroup& placing = elementGroup();
     while (pos < end) {
         const auto id = static_cast<int>(readInteger());
         if (pos >= end) {
             throw IOError();
         }
-        visit(id, readElement(1));
+        visit(id, placing.shareDecoded(readPlaced(1)));
     }
     if (pos > end) {
         throw IOError();
@@ -315,63 +339,81 @@ void SDPInputStream::readAttributeList(AttributePairs& pairs) {
         [&pairs](int id, DataElement::Ptr value) { pairs.emplace_back(id, std::move(value)); });
 }
 
-// The room of a chunk starts this far past the chunk itself.
-const std::size_t kHeader = ArenaChunk::rounded(sizeof(ArenaChunk));
+// The element group
 
-ArenaChunk& ArenaChunk::open(std::size_t capacity) {
+ElementGroup& ElementGroup::open(std::size_t firstChunk) {
+    Chunk& chunk = newChunk(std::max(firstChunk, rounded(sizeof(ElementGroup))), nullptr);
+    auto* const at = chunk.data();
+    chunk.used = rounded(sizeof(ElementGroup));
+    unpoison(at, chunk.used);
+    ElementGroup* const group = std::construct_at(reinterpret_cast<ElementGroup*>(at), Key{},
+                                                  std::min(firstChunk * 2, kLargestChunk));
+    group->chunks = &chunk;
+    return *group;
+}
+
+ElementGroup::Chunk& ElementGroup::newChunk(std::size_t capacity, Chunk* next) {
+    static_assert(sizeof(Chunk) <= Chunk::kHeader);
     capacity = rounded(capacity);
     std::max_align_t* const memory =
-        std::allocator<std::max_align_t>().allocate((kHeader + capacity) / kGrain);
-    ArenaChunk* const chunk =
-        std::construct_at(reinterpret_cast<ArenaChunk*>(memory), Key{}, capacity);
-    ASAN_POISON_MEMORY_REGION(chunk->data(), capacity);
+        std::allocator<std::max_align_t>().allocate((Chunk::kHeader + capacity) / kGrain);
+    Chunk* const chunk =
+        std::construct_at(reinterpret_cast<Chunk*>(memory), Chunk{next, capacity, 0});
+    poison(chunk->data(), capacity);
     return *chunk;
 }
 
-std::byte* ArenaChunk::data() {
-    return reinterpret_cast<std::byte*>(this) + kHeader;
+void ElementGroup::openChunk(std::size_t size) {
+    chunks = &newChunk(std::max(nextSize, size), chunks);
+    nextSize = std::min(nextSize * 2, kLargestChunk);
 }
 
-void* ArenaChunk::take(std::size_t size) {
-    size = rounded(size);
-    if (size > capacity - used) {
-        return nullptr;
+DataElement::Ptr ElementGroup::shareDecoded(DataElement& element) {
+    return DataElement::Ptr(&element, Release{}, GroupAllocator<DataElement>(*this, true));
+}
+
+DataElement::Ptr ElementGroup::share(DataElement& element) {
+    element.holds.fetch_add(1, std::memory_order_relaxed);
+    return DataElement::Ptr(&element, Release{}, GroupAllocator<DataElement>(*this, false));
+}
+
+void* ElementGroup::allocateShare(std::size_t size, bool decoding) {
+    if (decoding) {
+        void* const at = allocate(size);
+        ++decodedShares;
+        return at;
     }
-    std::byte* const at = data() + used;
-    used += size;
-    ASAN_UNPOISON_MEMORY_REGION(at, size);
+    void* const at = std::allocator<std::max_align_t>().allocate(rounded(size) / kGrain);
+    live.fetch_add(1, std::memory_order_relaxed);
     return at;
 }
 
-void ArenaChunk::release(void* at, std::size_t size) {
-    ASAN_POISON_MEMORY_REGION(at, size);
+void ElementGroup::deallocateShare(void* at, std::size_t size, bool decoding) noexcept {
+    if (decoding) {
+        poison(at, rounded(size));
+    } else {
+        std::allocator<std::max_align_t>().deallocate(static_cast<std::max_align_t*>(at),
+                                                      rounded(size) / kGrain);
+    }
     drop(1);
 }
 
-void ArenaChunk::close() {
-    drop(kOpenBias - elements);
-}
-
-void ArenaChunk::drop(std::uint64_t count) {
+void ElementGroup::drop(std::uint64_t count) noexcept {
     if (live.fetch_sub(count, std::memory_order_acq_rel) != count) {
         return;
     }
-    const std::size_t words = (kHeader + capacity) / kGrain;
-    ASAN_UNPOISON_MEMORY_REGION(data(), capacity);
+    // The group lives in the first chunk it opened, the last of the list.
+    Chunk* chunk = chunks;
     std::destroy_at(this);
-    std::allocator<std::max_align_t>().deallocate(reinterpret_cast<std::max_align_t*>(this), words);
-}
-
-void ElementArena::reserve(std::size_t size) {
-    if (chunk != nullptr && chunk->room() >= size) {
-        return;
+    while (chunk != nullptr) {
+        Chunk* const next = chunk->next;
+        const std::size_t words = (Chunk::kHeader + chunk->capacity) / kGrain;
+        unpoison(chunk->data(), chunk->capacity);
+        std::destroy_at(chunk);
+        std::allocator<std::max_align_t>().deallocate(reinterpret_cast<std::max_align_t*>(chunk),
+                                                      words);
+        chunk = next;
     }
-    ArenaChunk& fresh = ArenaChunk::open(std::max(nextSize, size));
-    if (chunk != nullptr) {
-        chunk->close();
-    }
-    chunk = &fresh;
-    nextSize = std::min(nextSize * 2, kLargestChunk);
 }
 
 }  // namespace flarecast::bluetooth

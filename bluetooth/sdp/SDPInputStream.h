@@ -8,14 +8,15 @@
 
 #include "bluetooth/io/Streams.h"
 #include "bluetooth/sdp/DataElement.h"
-#include "bluetooth/sdp/ElementArena.h"
 
 namespace flarecast::bluetooth {
+
+class ElementGroup;
 
 // Reads data elements from the SDP byte form. The bytes may come from any device in radio range,
 // so every read is bounded: a read past the end, a length beyond the input, nesting deeper than
 // kMaxNesting and a child that overruns its sequence are I/O errors. The elements it decodes are
-// placed in a few large chunks (see ElementArena) rather than allocated one by one.
+// placed in a few chunks of one ElementGroup rather than allocated one by one.
 class SDPInputStream final : public InputStream {
 public:
     static constexpr int kMaxNesting = 32;
@@ -24,14 +25,17 @@ public:
     // When inputLength is known, a length field beyond it fails before anything is allocated;
     // otherwise payloads are read in bounded chunks, so memory grows only with bytes received.
     explicit SDPInputStream(InputStream& in, std::optional<std::uint64_t> inputLength = {})
-        : in(&in), inputLength(inputLength), arena(firstChunkSize(inputLength)) {}
+        : in(&in), inputLength(inputLength) {}
     // Decodes bytes already in memory, without a stream call per field.
     explicit SDPInputStream(std::span<const std::uint8_t> bytes)
-        : memory(bytes), inputLength(bytes.size()), arena(firstChunkSize(bytes.size())) {}
+        : memory(bytes), inputLength(bytes.size()) {}
+    SDPInputStream(const SDPInputStream&) = delete;
+    SDPInputStream& operator=(const SDPInputStream&) = delete;
+    ~SDPInputStream() override;
 
     int read() override;
 
-    DataElement::Ptr readElement() { return readElement(0); }
+    DataElement::Ptr readElement();
     // Reads an attribute list, a sequence of integer ID / value pairs, handing each pair to
     // visit as it is decoded. Anything else, an odd count included, is an I/O error; pairs
     // visited before the fault stay visited.
@@ -45,24 +49,28 @@ public:
     std::uint64_t getPos() const { return pos; }
 
 private:
-    static std::size_t firstChunkSize(std::optional<std::uint64_t> inputLength);
+    ElementGroup& elementGroup();
     template <typename Visit>
     void readPairs(Visit&& visit);
-    DataElement::Ptr readElement(int enclosingSequences);
-    // An element made in the arena, from DataElement's constructor arguments.
+    // The next element, placed in the group and held once for the caller.
+    DataElement& readPlaced(int enclosingSequences);
+    // A decoded element from the rest of DataElement's constructor arguments.
     template <typename... Args>
-    DataElement::Ptr place(Args&&... args);
-    // U_INT_8, U_INT_16 or INT_16 of size bytes.
-    DataElement::Ptr readWide(int valueType, std::size_t size);
-    DataElement::Ptr readText(int valueType, std::uint64_t length);
+    DataElement& place(Args&&... args);
+    // U_INT_8, U_INT_16 or INT_16.
+    template <std::size_t Size>
+    DataElement& readWide(int valueType);
+    DataElement& readText(int valueType, std::uint64_t length);
     // An integer element's value, without building the element.
     std::int64_t readInteger();
-    DataElement::Ptr readSequence(int valueType, int sizeIndex, int enclosingSequences);
-    template <typename Visit>
-    void readChildren(int sizeIndex, int enclosingSequences, Visit&& visit);
+    DataElement& readSequence(int valueType, int sizeIndex, int enclosingSequences);
+    // Size bytes, most significant first, within the input length.
+    template <std::size_t Size>
+    std::uint64_t readUnsigned();
     std::uint8_t readByte();
     // Exactly count bytes into destination, or an I/O error; advances pos.
     void readRaw(std::uint8_t* destination, std::size_t count);
+    void readFromStream(std::uint8_t* destination, std::size_t count);
     std::uint64_t readLength(int sizeIndex);
     void requireRemaining(std::uint64_t size) const;
 
@@ -71,9 +79,10 @@ private:
     std::size_t cursor = 0;
     std::optional<std::uint64_t> inputLength;
     std::uint64_t pos = 0;
-    ElementArena arena;
-    // Children decoded so far of the sequences being read, innermost last.
-    std::vector<DataElement::Ptr> pending;
+    // Opened on the first element; closed with the stream.
+    ElementGroup* group = nullptr;
+    // Children decoded so far of the sequences being read, innermost last, each held once here.
+    std::vector<DataElement*> pending;
 };
 
 }  // namespace flarecast::bluetooth

@@ -89,7 +89,7 @@ void SDPOutputStream::writeElement(const DataElement& element) {
         case DataElement::DATALT:
             out.write(type | 7);
             writeLong(getLength(element) - 5, 4);
-            element.forEachChild([this](const DataElement::Ptr& child) { writeElement(*child); });
+            element.forEachChildElement([this](const DataElement& child) { writeElement(child); });
             return;
         default:
             throw IOError();
@@ -123,8 +123,8 @@ std::int64_t SDPOutputStream::getLength(const DataElement& element) {
         case DataElement::DATSEQ:
         case DataElement::DATALT: {
             std::int64_t length = 5;
-            element.forEachChild(
-                [&length](const DataElement::Ptr& child) { length += getLength(*child); });
+            element.forEachChildElement(
+                [&length](const DataElement& child) { length += getLength(child); });
             return length;
         }
         default:
