@@ -2,27 +2,16 @@
 // hci0 is this side, hci1 the device in range. BT0 and BT1 hold their addresses.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <future>
 #include <iostream>
 #include <map>
-#include <mutex>
-#include <random>
 #include <stop_token>
 #include <thread>
-
-#include <bluetooth/bluetooth.h>
-#include <bluetooth/hci.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "app/engine/Bluetoothfunctions.h"
 #include "app/engine/Obexsend.h"
@@ -33,6 +22,7 @@
 #include "bluetooth/native/bluez/BluezStack.h"
 #include "bluetooth/native/bluez/LegacySdpRecord.h"
 #include "bluetooth/sdp/SDPOutputStream.h"
+#include "tests/bluez/VmSupport.h"
 
 namespace flarecast {
 namespace {
@@ -42,36 +32,15 @@ using namespace std::chrono_literals;
 using bluetooth::DiscoveryListener;
 using bluetooth::UUID;
 using bluetooth::bluez::BluezStack;
-
-// Polls gently: the VM's processor is emulated.
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds bound) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
-
-std::string env(const char* name) {
-    const char* value = std::getenv(name);
-    return value == nullptr ? "" : value;
-}
-
-std::int64_t addressOf(const char* variable) {
-    const auto address = bluetooth::bluez::parseColonAddress(env(variable));
-    if (!address) {
-        throw std::runtime_error(std::string(variable) + " holds no address");
-    }
-    return *address;
-}
-
-// Twelve hex digits, as rows and URLs write an address.
-std::string compact(const char* variable) {
-    return bluetooth::formatAddress(addressOf(variable));
-}
+using vm::addressOf;
+using vm::compact;
+using vm::contentOf;
+using vm::env;
+using vm::eventually;
+using vm::offerFile;
+using vm::pass;
+using vm::randomBytes;
+using vm::Rows;
 
 TEST(Discovery, AnInquiryFromHci0FindsHci1WithItsNameAndClass) {
     const auto stack = BluezStack::open("hci0", {.inquiry = 8s});
@@ -231,57 +200,6 @@ TEST(Sdp, ASearchForObjectPushOnHci1GivesTheUrlOfItsChannel) {
                   ";authenticate=false;encrypt=false");
 }
 
-// Keeps the rows in the order they came.
-class Rows final : public engine::RowSink {
-public:
-    void append(const engine::Logfile& row) override {
-        const std::lock_guard guard(lock);
-        rows.push_back(row);
-    }
-    std::vector<engine::Logfile> all() {
-        const std::lock_guard guard(lock);
-        return rows;
-    }
-
-private:
-    std::mutex lock;
-    std::vector<engine::Logfile> rows;
-};
-
-constexpr engine::Pacing kQuick{100ms, 100ms, 100ms, 100ms, 5};
-
-std::string randomBytes(std::size_t size) {
-    std::mt19937 random(7);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) {
-        byte = static_cast<char>(random());
-    }
-    return bytes;
-}
-
-fs::path offerFile(const std::string& name, const std::string& content) {
-    const fs::path file = fs::temp_directory_path() / name;
-    std::ofstream(file, std::ios::binary) << content;
-    return file;
-}
-
-std::string contentOf(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// One whole advertising pass offering file; its rows.
-std::vector<engine::Logfile> pass(const fs::path& file) {
-    Rows rows;
-    engine::PushJobs jobs;
-    engine::Bluetoothfunctions worker(file, rows, jobs, kQuick);
-    worker.running = true;
-    worker.start();
-    EXPECT_TRUE(eventually([&] { return worker.stopped.load(); }, 150s));
-    jobs.waitUntilAllEnded();
-    return rows.all();
-}
-
 TEST(Pass, PushesTheFileToTheDeviceOnHci1) {
     const std::string content = "Flarecast offer\n" + randomBytes(100000);
     const fs::path file = offerFile("offer.jpg", content);
@@ -300,7 +218,7 @@ TEST(Vanish, ADeviceThatGoesMidPushGivesARowThatSaysNotSent) {
     std::chrono::steady_clock::time_point gone;
     {
         engine::PushJobs jobs;
-        engine::Bluetoothfunctions worker(file, rows, jobs, kQuick);
+        engine::Bluetoothfunctions worker(file, rows, jobs, vm::kQuick);
         worker.running = true;
         worker.start();
         // The receiver has the object's first bytes: the push is under way.
@@ -334,29 +252,8 @@ TEST(Vanish, ADeviceThatGoesMidPushGivesARowThatSaysNotSent) {
 
 // Whether hci0 has a link to hci1. Each push that waits until there is none pairs anew.
 bool linkedToHci1() {
-    const int hci = ::socket(AF_BLUETOOTH, SOCK_RAW | SOCK_CLOEXEC, BTPROTO_HCI);
-    if (hci < 0) {
-        throw std::runtime_error("no HCI socket");
-    }
-    constexpr int kMost = 16;
-    alignas(hci_conn_list_req)
-        std::array<std::byte, sizeof(hci_conn_list_req) + kMost * sizeof(hci_conn_info)>
-            buffer{};
-    auto* const list = reinterpret_cast<hci_conn_list_req*>(buffer.data());
-    list->dev_id = 0;
-    list->conn_num = kMost;
-    const int result = ::ioctl(hci, HCIGETCONNLIST, list);
-    ::close(hci);
-    if (result < 0) {
-        throw std::runtime_error(std::string("cannot list hci0's links: ") + std::strerror(errno));
-    }
-    const auto hci1 = bluetooth::bluez::toBdaddr(addressOf("BT1"));
-    for (int index = 0; index < list->conn_num; ++index) {
-        if (::bacmp(&list->conn_info[index].bdaddr, &hci1) == 0) {
-            return true;
-        }
-    }
-    return false;
+    const auto links = vm::linksOf(0);
+    return std::find(links.begin(), links.end(), addressOf("BT1")) != links.end();
 }
 
 // The receiving side's bluetoothd re-pairs, as phones do: every pass arrives, also once hci1
