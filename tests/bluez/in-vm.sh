@@ -1,9 +1,16 @@
 #!/bin/sh
 # Inside the VM: hci0 is Flarecast's adapter, hci1 the device in range. One round per boot (the
 # argument): against BlueZ's own OBEX server, with hci1 vanishing mid-push, against ours, and
-# against a device that will not pair again.
+# against a device that will not pair again. Round adapters runs on hci0 and hci1 both, with
+# phones in range on the controllers after them (the second argument: how many, default two).
 status=0
 export FLARECAST_ADAPTER=hci0
+# The controllers that bluetoothd must have up; those that devices in range can reach and find;
+# those that no inquiry may find (btvirt's inquiry answers for every controller that can be
+# reached, so these cannot be).
+controllers=2
+reachable_ones="0 1"
+hidden_ones=""
 
 # Both controllers keep Secure Simple Pairing on, as adapters and phones ship it: every RFCOMM link
 # pairs ("just works", no agent on either side). The device keeps the key of an earlier pairing
@@ -13,6 +20,14 @@ export FLARECAST_ADAPTER=hci0
 reachable() {
     btmgmt --index "$1" info | grep "current settings" | grep -qw connectable &&
         btmgmt --index "$1" info | grep "current settings" | grep -qw discoverable
+}
+settled() {
+    [ "$(hciconfig | grep -c 'UP RUNNING')" -ge $controllers ] || return 1
+    for h in $reachable_ones; do reachable $h || return 1; done
+    for h in $hidden_ones; do
+        btmgmt --index $h info | grep "current settings" | grep -qw connectable && return 1
+    done
+    return 0
 }
 restart_bluetoothd() {
     pid=$(pidof bluetoothd)
@@ -29,18 +44,66 @@ restart_bluetoothd() {
         printf '[LinkKey]\nKey=%s\nType=4\nPINLength=0\n' "$2" >"/var/lib/bluetooth/$BT1/$BT0/info"
     fi
     bluetoothd -n -C >/tmp/bluetoothd.log 2>&1 &
-    # It powers both controllers on, then makes them connectable and discoverable as we ask.
+    # It powers the controllers on, then makes them connectable and discoverable as we ask.
     i=0
-    until [ "$(hciconfig | grep -c 'UP RUNNING')" -ge 2 ] && reachable 0 && reachable 1; do
+    until settled; do
         i=$((i + 1))
         [ $i -lt 300 ] || { echo "bluetoothd did not bring the controllers up"; cat /tmp/bluetoothd.log; exit 1; }
-        for h in 0 1; do
+        for h in $reachable_ones; do
             btmgmt --index $h connectable on >/dev/null 2>&1
             btmgmt --index $h discov on >/dev/null 2>&1
         done
+        for h in $hidden_ones; do btmgmt --index $h connectable off >/dev/null 2>&1; done
         sleep 0.1
     done
 }
+
+# btvirt makes $controllers controllers anew, all in one piconet, in place of the VM's two. It
+# passes a link's data on under the sender's handle, which is the receiver's too only while each
+# controller has one link; the preloaded library puts the receiver's in its place.
+more_controllers() {
+    pid=$(pidof btvirt)
+    kill "$pid"
+    i=0
+    while [ -e /sys/class/bluetooth/hci0 ] || kill -0 "$pid" 2>/dev/null; do
+        i=$((i + 1))
+        [ $i -lt 300 ] || { echo "btvirt did not end"; exit 1; }
+        sleep 0.1
+    done
+    LD_PRELOAD=/usr/local/bin/libbluez_vm_acl_handles.so btvirt -l$controllers >/tmp/btvirt.log 2>&1 &
+    i=0
+    until [ -e /sys/class/bluetooth/hci$((controllers - 1)) ]; do
+        i=$((i + 1))
+        [ $i -lt 300 ] || { echo "btvirt made no $controllers controllers"; cat /tmp/btvirt.log; exit 1; }
+        sleep 0.1
+    done
+}
+address_of() {
+    hciconfig "hci$1" | awk '/BD Address/{print $3}'
+}
+
+if [ "$1" = adapters ]; then
+    phones=${2:-2}
+    controllers=$((2 + phones))
+    reachable_ones=$(seq 2 $((controllers - 1)) | tr '\n' ' ')
+    hidden_ones="0 1"
+    more_controllers
+    restart_bluetoothd always
+    BT0=$(address_of 0)
+    BT1=$(address_of 1)
+    PHONES=""
+    for h in $reachable_ones; do
+        btmgmt --index $h name "Flarecast Test Phone $h" >/dev/null
+        btmgmt --index $h sc off >/dev/null
+        PHONES="$PHONES $(address_of $h)"
+    done
+    export BT0 BT1 PHONES
+    export FLARECAST_ADAPTER=hci0,hci1
+    echo "### on hci0 ($BT0) and hci1 ($BT1), phones:$PHONES"
+    bluez_vm_tests --gtest_filter='Adapters.*' || status=1
+    dmesg | grep -q "kernel BUG" && { echo "--- the kernel said:"; dmesg | tail -n 60; status=1; }
+    exit $status
+fi
 
 if [ "$1" = pairing-refused ]; then
     restart_bluetoothd never 0123456789ABCDEF0123456789ABCDEF
