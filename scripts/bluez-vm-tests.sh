@@ -4,7 +4,7 @@
 # and BlueZ's own OBEX server. Needs root (the VM script installs qemu and fetches the kernel
 # package once). Arguments: the build folder, then the rounds to run, each with its own arguments
 # in one word (default: every round of tests; see tests/bluez/in-vm.sh), e.g.
-#   bash scripts/bluez-vm-tests.sh build "adapters 3"
+#   bash scripts/bluez-vm-tests.sh build "measure 4 program 4 2"
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)

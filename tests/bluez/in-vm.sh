@@ -3,6 +3,8 @@
 # argument): against BlueZ's own OBEX server, with hci1 vanishing mid-push, against ours, and
 # against a device that will not pair again. Round adapters runs on hci0 and hci1 both, with
 # phones in range on the controllers after them (the second argument: how many, default two).
+# Round measure is no test: it times passes with and without serving devices while the inquiry
+# goes on (arguments: phones, pacing program or quick, passes each way, phones coming late).
 status=0
 export FLARECAST_ADAPTER=hci0
 # The controllers that bluetoothd must have up; those that devices in range can reach and find;
@@ -82,7 +84,7 @@ address_of() {
     hciconfig "hci$1" | awk '/BD Address/{print $3}'
 }
 
-if [ "$1" = adapters ]; then
+if [ "$1" = adapters ] || [ "$1" = measure ]; then
     phones=${2:-2}
     controllers=$((2 + phones))
     reachable_ones=$(seq 2 $((controllers - 1)) | tr '\n' ' ')
@@ -100,8 +102,16 @@ if [ "$1" = adapters ]; then
     export BT0 BT1 PHONES
     export FLARECAST_ADAPTER=hci0,hci1
     echo "### on hci0 ($BT0) and hci1 ($BT1), phones:$PHONES"
-    bluez_vm_tests --gtest_filter='Adapters.*' || status=1
-    dmesg | grep -q "kernel BUG" && { echo "--- the kernel said:"; dmesg | tail -n 60; status=1; }
+    case "$1" in
+    adapters)
+        bluez_vm_tests --gtest_filter='Adapters.*' || status=1
+        dmesg | grep -q "kernel BUG" && { echo "--- the kernel said:"; dmesg | tail -n 60; status=1; }
+        ;;
+    measure)
+        MEASURE_PACING=${3:-program} MEASURE_RUNS=${4:-4} MEASURE_LATE=${5:-0} bluez_vm_tests \
+            --gtest_filter='Measure.*' --gtest_also_run_disabled_tests || status=1
+        ;;
+    esac
     exit $status
 fi
 
