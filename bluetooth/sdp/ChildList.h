@@ -11,8 +11,8 @@ class DataElement;
 class ElementGroup;
 
 // The children of an SDP sequence. A decoded sequence holds its children as placed elements of
-// its group, in memory next to it, and hands out a shared pointer to a child only when asked; the
-// first change turns them into shared pointers in a vector of the list's own.
+// its group, listed in that group's memory, and hands out a shared pointer to a child only when
+// asked; the first change turns them into shared pointers in a vector of the list's own.
 class ChildList {
 public:
     using Ptr = std::shared_ptr<DataElement>;

@@ -74,9 +74,11 @@ public:
     DataElement(Decoded key, int valueType, std::span<const std::uint8_t> bytes);
     // STRING or URL whose text lies in memory that outlives the element.
     DataElement(Decoded key, int valueType, std::string_view placedText);
-    // DATSEQ or DATALT holding decoded children.
-    DataElement(Decoded /*key*/, int valueType, ChildList&& children)
-        : value(std::move(children)), valueType(static_cast<std::uint8_t>(valueType)) {}
+    // DATSEQ or DATALT holding decoded children (see ChildList).
+    DataElement(Decoded /*key*/, int valueType, ElementGroup& group,
+                std::span<DataElement* const> children, DataElement** storage)
+        : value(std::in_place_type<ChildList>, group, children, storage),
+          valueType(static_cast<std::uint8_t>(valueType)) {}
     // A UUID read in its 16- or 32-bit form, expanded in place.
     DataElement(Decoded /*key*/, std::uint32_t shortUUID)
         : value(std::in_place_type<bluetooth::UUID>, std::int64_t{shortUUID}), valueType(UUID) {}

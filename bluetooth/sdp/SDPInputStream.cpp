@@ -83,10 +83,26 @@ inline void SDPInputStream::requireRemaining(std::uint64_t size) const {
 }
 
 template <std::size_t Size>
+inline void SDPInputStream::readFixed(std::uint8_t* destination) {
+    if (in != nullptr) {
+        requireRemaining(Size);
+        readFromStream(destination, Size);
+        return;
+    }
+    // pos never runs ahead of cursor, so the input length leaves at least as much room as
+    // memory: this check covers requireRemaining's.
+    if (Size > memory.size() - cursor) {
+        throw IOError();
+    }
+    std::memcpy(destination, memory.data() + cursor, Size);
+    cursor += Size;
+    pos += Size;
+}
+
+template <std::size_t Size>
 inline std::uint64_t SDPInputStream::readUnsigned() {
-    requireRemaining(Size);
     std::array<std::uint8_t, Size> bytes;
-    readRaw(bytes.data(), Size);
+    readFixed<Size>(bytes.data());
     std::uint64_t value = 0;
     for (const std::uint8_t byte : bytes) {
         value = (value << 8) | byte;
@@ -151,9 +167,8 @@ inline DataElement& SDPInputStream::place(Args&&... args) {
 
 template <std::size_t Size>
 DataElement& SDPInputStream::readWide(int valueType) {
-    requireRemaining(Size);
     std::array<std::uint8_t, Size> bytes;
-    readRaw(bytes.data(), Size);
+    readFixed<Size>(bytes.data());
     return place(valueType, std::span<const std::uint8_t>(bytes));
 }
 
@@ -221,9 +236,8 @@ DataElement& SDPInputStream::readPlaced(int enclosingSequences) {
                 case 2:
                     return place(static_cast<std::uint32_t>(readUnsigned<4>()));
                 case 4: {
-                    requireRemaining(16);
                     std::array<std::uint8_t, 16> bytes;
-                    readRaw(bytes.data(), bytes.size());
+                    readFixed<16>(bytes.data());
                     return group->place(DataElement::UUID, UUID(bytes));
                 }
                 default:
@@ -251,9 +265,6 @@ DataElement& SDPInputStream::readSequence(int valueType, int sizeIndex, int encl
     const std::uint64_t length = readLength(sizeIndex);
     requireRemaining(length);
     const std::uint64_t end = pos + length;
-    if (pending.capacity() == 0) {
-        pending.reserve(32);
-    }
     // The children wait on pending until their count is known, then move next to their sequence.
     const std::size_t first = pending.size();
     try {
@@ -272,12 +283,12 @@ DataElement& SDPInputStream::readSequence(int valueType, int sizeIndex, int encl
         const std::span<DataElement* const> children(pending.data() + first,
                                                      pending.size() - first);
         auto* const storage = static_cast<DataElement**>(group->allocate(children.size_bytes()));
-        ChildList list(*group, children, storage);
+        DataElement& sequence = place(valueType, *group, children, storage);
         pending.resize(first);
-        return place(valueType, std::move(list));
+        return sequence;
     } catch (...) {
         for (std::size_t i = first; i < pending.size(); ++i) {
-            ElementGroup::release(*pending[i]);
+            ElementGroup::release(*pending.data()[i]);
         }
         pending.resize(first);
         throw;

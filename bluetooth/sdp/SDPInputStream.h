@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -64,6 +65,9 @@ private:
     // An integer element's value, without building the element.
     std::int64_t readInteger();
     DataElement& readSequence(int valueType, int sizeIndex, int enclosingSequences);
+    // Exactly Size bytes within the input length into destination, or an I/O error.
+    template <std::size_t Size>
+    void readFixed(std::uint8_t* destination);
     // Size bytes, most significant first, within the input length.
     template <std::size_t Size>
     std::uint64_t readUnsigned();
@@ -82,7 +86,38 @@ private:
     // Opened on the first element; closed with the stream.
     ElementGroup* group = nullptr;
     // Children decoded so far of the sequences being read, innermost last, each held once here.
-    std::vector<DataElement*> pending;
+    // A few dozen stay inline; more go to the heap.
+    class PendingChildren {
+    public:
+        std::size_t size() const { return count; }
+        DataElement* const* data() const {
+            return spilled.empty() ? inlined.data() : spilled.data();
+        }
+        void push_back(DataElement* child) {
+            if (count < inlined.size() && spilled.empty()) {
+                inlined[count++] = child;
+                return;
+            }
+            if (spilled.empty()) {
+                spilled.assign(inlined.begin(), inlined.end());
+            }
+            spilled.push_back(child);
+            ++count;
+        }
+        // Keeps the first size children; size is at most size().
+        void resize(std::size_t size) {
+            count = size;
+            if (!spilled.empty()) {
+                spilled.resize(size);
+            }
+        }
+
+    private:
+        std::array<DataElement*, 32> inlined;
+        std::vector<DataElement*> spilled;
+        std::size_t count = 0;
+    };
+    PendingChildren pending;
 };
 
 }  // namespace flarecast::bluetooth
