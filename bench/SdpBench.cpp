@@ -157,6 +157,16 @@ void BM_Decode64Attributes_Ratio(benchmark::State& state) {
     decodeRatio(state, recordOf64Bytes());
 }
 
+// What a pass reads of a phone's record once decoded: its connection URL.
+void BM_ConnectionUrlOfDecodedOppRecord(benchmark::State& state) {
+    ServiceRecordImpl record(RemoteDevice("", 1), 1);
+    record.storeAttributeList(kPhoneOppRecord);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            record.getConnectionURL(ServiceRecord::NOAUTHENTICATE_NOENCRYPT, false));
+    }
+}
+
 void encode(benchmark::State& state, const ServiceRecordImpl& record) {
     std::size_t size = 0;
     for (auto _ : state) {
@@ -182,5 +192,6 @@ BENCHMARK(BM_DecodeOppRecord_Ratio);
 BENCHMARK(BM_Decode64Attributes_Ours);
 BENCHMARK(BM_Decode64Attributes_System);
 BENCHMARK(BM_Decode64Attributes_Ratio);
+BENCHMARK(BM_ConnectionUrlOfDecodedOppRecord);
 BENCHMARK(BM_EncodeOppRecord_Ours);
 BENCHMARK(BM_Encode64Attributes_Ours);
