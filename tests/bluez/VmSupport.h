@@ -33,21 +33,15 @@
 #include "app/engine/RowSink.h"
 #include "bluetooth/discovery/LocalDevice.h"
 #include "bluetooth/native/bluez/BluezAddress.h"
+#include "tests/common/Eventually.h"
 
 namespace flarecast::vm {
 
 namespace fs = std::filesystem;
 
-// Polls gently: the VM's processor is emulated.
+// Looks gently: the VM's processor is emulated.
 inline bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds bound) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return testing::eventually(condition, bound, std::chrono::milliseconds(50));
 }
 
 inline std::string env(const char* name) {
