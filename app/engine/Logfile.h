@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace flarecast::engine {
@@ -12,6 +13,12 @@ struct Logfile {
     bool sent = false;
     // The local adapter that served the device, when the program runs on several; else empty.
     std::string adapter{};
+    // Why the push ended as it did, in a few words for the operator: "Sent", "Not reachable", ...
+    std::string detail{};
+    // The full text of the error that ended a failed push; empty when sent.
+    std::string error{};
+    // The device's OBEX response code to the push, when it answered one.
+    std::optional<int> responseCode{};
 };
 
 }  // namespace flarecast::engine
