@@ -32,7 +32,8 @@ std::optional<PushSlot> PushJobs::reserve(std::stop_token stop, std::chrono::mil
         slotFreed.wait_for(guard, stop, bound, [&taken, this] { return taken < limit; });
     }
     --waiters;
-    if (taken >= limit) {
+    // After a stop no push starts, even into a free slot.
+    if (taken >= limit || stop.stop_requested()) {
         return std::nullopt;
     }
     ++taken;
