@@ -5,6 +5,7 @@
 
 #include "bluetooth/io/Console.h"
 #include "bluetooth/io/Errors.h"
+#include "obex/Errors.h"
 #include "obex/headers/HeaderCodec.h"
 #include "obex/headers/OpCodes.h"
 #include "obex/headers/ResponseCodes.h"
@@ -25,8 +26,9 @@ constexpr int kOk = ResponseCodes::OBEX_HTTP_OK;
 constexpr int kBodyPacketOverhead = 6;
 const Bytes kEmptyEndOfBody = {HeaderSet::END_OF_BODY, 0x00, 0x03};
 
-std::string refusal(int code, int kind) {
-    return "Command not accepted " + std::to_string(code) + "(" + std::to_string(kind) + ")";
+ResponseError refusal(int code, int kind) {
+    return {"Command not accepted " + std::to_string(code) + "(" + std::to_string(kind) + ")",
+            code};
 }
 
 }  // namespace
@@ -85,7 +87,7 @@ OperationImpl::OperationImpl(int kind, const HeaderSet* headers,
     client->verifyPeer(&sent, code == kContinue || code == kOk, received);
     outbox->setResponseCode(code);
     if (code != kContinue && code != kOk) {
-        throw IOError(refusal(code, k));
+        throw refusal(code, k);
     }
     takeInHeaders(received);
     if (k == kPut) {
@@ -100,7 +102,7 @@ OperationImpl::OperationImpl(int kind, const HeaderSet* headers,
             code = response[0];
             outbox->setResponseCode(code);
             if (code != kContinue && code != kOk) {
-                throw IOError(refusal(code, k));
+                throw refusal(code, k);
             }
             takeInHeaders(parseHeaders(3, response));
         }
@@ -228,7 +230,8 @@ void OperationOutbox::sent(std::size_t count) {
 
 void OperationOutbox::sendKept(std::size_t count) {
     if (!sendBody(count)) {
-        throw IOError("Error while sending PUT command " + std::to_string(responseCode));
+        const int code = responseCode;
+        throw ResponseError("Error while sending PUT command " + std::to_string(code), code);
     }
     sent(count);
 }

@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "bluetooth/io/Errors.h"
 #include "bluetooth/io/OwnedThread.h"
+#include "obex/Errors.h"
 
 namespace flarecast::obex {
 
@@ -59,7 +59,7 @@ public:
     Timer& operator=(const Timer&) = delete;
 
     // The result of step, which must end within limit; when it does not, the expiry runs under
-    // it and the step ends with an I/O error "No response from the peer".
+    // it and the step ends with a NoResponseError "No response from the peer".
     template <typename Step>
     auto within(std::chrono::milliseconds limit, Step step) {
         deadlines->arm(this, limit);
@@ -68,13 +68,13 @@ public:
             result = step();
         } catch (const bluetooth::Error&) {
             if (deadlines->disarm(this)) {
-                throw bluetooth::IOError("No response from the peer");
+                throw NoResponseError("No response from the peer");
             }
             throw;
         }
         // The step may have finished just as the expiry closed what it used.
         if (deadlines->disarm(this)) {
-            throw bluetooth::IOError("No response from the peer");
+            throw NoResponseError("No response from the peer");
         }
         return std::move(*result);
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "bluetooth/io/Errors.h"
+#include "obex/Errors.h"
 #include "obex/headers/HeaderCodec.h"
 #include "obex/headers/OpCodes.h"
 #include "obex/session/OBEXConnection.h"
@@ -60,8 +61,12 @@ std::size_t ClientCommandHandler::writeFrame(int opCode, std::int64_t id,
 
 void ClientCommandHandler::transmit(std::span<const std::uint8_t> packet) {
     watchdog.within(timeout, [this, packet] {
-        out->write(packet);
-        out->flush();
+        try {
+            out->write(packet);
+            out->flush();
+        } catch (const IOError& error) {
+            throw ConnectionLostError(error.getMessage());
+        }
         return true;
     });
 }

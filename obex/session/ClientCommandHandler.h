@@ -21,7 +21,8 @@ public:
     ClientCommandHandler& operator=(const ClientCommandHandler&) = delete;
 
     // Each send and each receive ends within the time limit; a peer that stops reading or
-    // stops answering has its transport closed under the waiting call, an I/O error.
+    // stops answering has its transport closed under the waiting call, a NoResponseError. A
+    // connection that ends or fails under them is a ConnectionLostError.
     void sendCommand(int opCode, std::span<const std::uint8_t> data) override;
     void sendFramed(int opCode, std::span<std::uint8_t> packet) override;
     Bytes receiveCommand() override;

@@ -1,6 +1,7 @@
 #include "obex/session/OBEXConnection.h"
 
 #include "bluetooth/io/Errors.h"
+#include "obex/Errors.h"
 #include "obex/headers/HeaderCodec.h"
 #include "obex/headers/OpCodes.h"
 #include "obex/operations/OperationImpl.h"
@@ -72,7 +73,7 @@ HeaderSetImpl OBEXConnection::connect(HeaderSet* headers) {
     handler->verifyPeer(sent, response[0] == 0xA0, received);
     const int code = response[0];
     if (code != 0xA0) {
-        throw IOError("Connection not accepted " + std::to_string(code));
+        throw ResponseError("Connection not accepted " + std::to_string(code), code);
     }
     if (response.size() < kConnectResponseFields) {
         throw IOError("Malformed CONNECT response");
@@ -91,7 +92,7 @@ HeaderSetImpl OBEXConnection::connect(HeaderSet* headers) {
 HeaderSetImpl OBEXConnection::disconnect(HeaderSet* headers) {
     const Bytes response = exchange(OpCode::DISCONNECT, handler->encodeHeaders(headers));
     if (response[0] != 0xA0) {
-        throw IOError("Disconnection error");
+        throw ResponseError("Disconnection error", response[0]);
     }
     HeaderSetImpl received = parseHeaders(3, response);
     received.setRespCode(0xA0);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "bluetooth/io/Errors.h"
+#include "obex/Errors.h"
 
 namespace flarecast::obex {
 
@@ -13,16 +14,27 @@ namespace {
 
 constexpr std::size_t kHead = 3;
 
+// What the stream has now. Its end, or a failure of its own, ends the packet for good: the rest
+// of it is gone with the connection.
+std::size_t readSome(bluetooth::InputStream& in, std::span<std::uint8_t> buffer) {
+    int count = 0;
+    try {
+        count = in.read(buffer);
+    } catch (const IOError& error) {
+        throw ConnectionLostError(error.getMessage());
+    }
+    if (count < 0) {
+        throw ConnectionLostError("End of stream while reading a packet");
+    }
+    return static_cast<std::size_t>(count);
+}
+
 }  // namespace
 
 void readFully(bluetooth::InputStream& in, std::span<std::uint8_t> buffer) {
     std::size_t filled = 0;
     while (filled < buffer.size()) {
-        const int count = in.read(buffer.subspan(filled));
-        if (count < 0) {
-            throw IOError("End of stream while reading a packet");
-        }
-        filled += static_cast<std::size_t>(count);
+        filled += readSome(in, buffer.subspan(filled));
     }
 }
 
@@ -33,11 +45,7 @@ std::uint8_t readPacketCode(bluetooth::InputStream& in) {
 }
 
 void PacketReader::fill(bluetooth::InputStream& in) {
-    const int count = in.read(std::span(buffer).subspan(end));
-    if (count < 0) {
-        throw IOError("End of stream while reading a packet");
-    }
-    end += static_cast<std::size_t>(count);
+    end += readSome(in, std::span(buffer).subspan(end));
 }
 
 bluetooth::Bytes PacketReader::next(bluetooth::InputStream& in) {

@@ -7,9 +7,11 @@
 
 namespace flarecast::obex {
 
-// Exactly buffer.size() bytes; the end of the stream before that is an I/O error.
+// Exactly buffer.size() bytes; the end of the stream before that, or a failed read, is a
+// ConnectionLostError.
 void readFully(bluetooth::InputStream& in, std::span<std::uint8_t> buffer);
-// The code byte of the next packet; the end of the stream before it is an I/O error.
+// The code byte of the next packet; the end of the stream before it, or a failed read, is a
+// ConnectionLostError.
 std::uint8_t readPacketCode(bluetooth::InputStream& in);
 
 // Whole packets off a stream in as few reads as it allows: each read takes what is there, up to
@@ -20,12 +22,13 @@ public:
     explicit PacketReader(std::size_t announcedMaximum)
         : buffer(std::max<std::size_t>(announcedMaximum, 3)) {}
 
-    // The next whole packet, its code and length included. The end of the stream before it,
-    // or a length shorter than the packet's own head, is an I/O error.
+    // The next whole packet, its code and length included. The end of the stream before it, or
+    // a failed read, is a ConnectionLostError; a length shorter than the packet's own head is an
+    // I/O error.
     bluetooth::Bytes next(bluetooth::InputStream& in);
 
 private:
-    // Appends what the stream has now; the end of the stream is an I/O error.
+    // Appends what the stream has now.
     void fill(bluetooth::InputStream& in);
 
     bluetooth::Bytes buffer;

@@ -16,7 +16,7 @@ public:
     explicit ResponseWatchdog(std::function<void()> onExpiry);
 
     // The result of step, which must end within timeout; when it does not, onExpiry runs under
-    // it and the step ends with an I/O error "No response from the peer".
+    // it and the step ends with a NoResponseError "No response from the peer".
     template <typename Step>
     auto within(std::chrono::milliseconds timeout, Step step) {
         return timer.within(timeout, std::move(step));

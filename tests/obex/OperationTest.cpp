@@ -6,6 +6,7 @@
 
 #include "ScriptedPeer.h"
 #include "bluetooth/io/Errors.h"
+#include "obex/Errors.h"
 #include "obex/headers/HeaderCodec.h"
 #include "obex/operations/OperationImpl.h"
 #include "obex/session/OBEXConnection.h"
@@ -293,8 +294,9 @@ TEST(PutOperation, RefusalsEndTheOperation) {
         try {
             connected.session.put(nullptr);
             ADD_FAILURE();
-        } catch (const bluetooth::IOError& error) {
+        } catch (const ResponseError& error) {
             EXPECT_EQ(error.getMessage(), "Command not accepted 195(2)");
+            EXPECT_EQ(error.responseCode(), 0xC3);
         }
     }
     // A refused body packet, sent by a write or by closing.
@@ -318,8 +320,9 @@ TEST(PutOperation, RefusalsEndTheOperation) {
             } else {
                 ADD_FAILURE() << "no refusal";
             }
-        } catch (const bluetooth::IOError& error) {
+        } catch (const ResponseError& error) {
             EXPECT_EQ(error.getMessage(), "Error while sending PUT command 205");
+            EXPECT_EQ(error.responseCode(), 0xCD);
         }
         EXPECT_EQ(put->getResponseCode(), 0xCD);
         // Nothing more goes out.
@@ -392,8 +395,9 @@ TEST(GetOperation, AContinuationThatIsRefusedEndsWithAnIOError) {
     try {
         connected.session.get(nullptr);
         ADD_FAILURE();
-    } catch (const bluetooth::IOError& error) {
+    } catch (const ResponseError& error) {
         EXPECT_EQ(error.getMessage(), "Command not accepted 196(3)");
+        EXPECT_EQ(error.responseCode(), 0xC4);
     }
     EXPECT_EQ(connected.requests().size(), 2U);
 }

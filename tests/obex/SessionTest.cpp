@@ -6,6 +6,7 @@
 
 #include "ScriptedPeer.h"
 #include "bluetooth/io/Errors.h"
+#include "obex/Errors.h"
 #include "obex/auth/Authentication.h"
 #include "obex/auth/PasswordAuthenticator.h"
 #include "obex/headers/HeaderCodec.h"
@@ -29,13 +30,28 @@ protected:
     std::shared_ptr<PeerScript> peer = std::make_shared<PeerScript>();
     OBEXConnection session{std::make_unique<ScriptedConnection>(peer)};
 
+    // The kind of the error that errorOf caught last: "refused CODE", "silent", "lost" or "other".
+    std::string kind;
+
     std::string errorOf(const std::function<void()>& action) {
         try {
             action();
         } catch (const bluetooth::IOError& error) {
+            kind = kindOf(error);
             return error.getMessage();
         }
+        kind.clear();
         return "no error";
+    }
+
+    static std::string kindOf(const bluetooth::IOError& error) {
+        if (const auto* refusal = dynamic_cast<const ResponseError*>(&error)) {
+            return "refused " + std::to_string(refusal->responseCode());
+        }
+        if (dynamic_cast<const NoResponseError*>(&error) != nullptr) {
+            return "silent";
+        }
+        return dynamic_cast<const ConnectionLostError*>(&error) != nullptr ? "lost" : "other";
     }
 };
 
@@ -82,24 +98,26 @@ TEST_F(SessionTest, SetPathPutsItsFlagsFirst) {
     EXPECT_EQ(reply.getResponseCode(), 0xC4);
 }
 
-TEST_F(SessionTest, RefusalsAndBrokenAnswersAreIOErrors) {
+TEST_F(SessionTest, RefusalsAndBrokenAnswersAreIOErrorsOfTheirKind) {
     struct Case {
         Bytes answer;
         std::function<void(OBEXConnection&)> action;
         const char* error;
+        const char* kind;
     };
     const Case cases[] = {
         {hex("C3 0003"), [](OBEXConnection& s) { s.connect(nullptr); },
-         "Connection not accepted 195"},
+         "Connection not accepted 195", "refused 195"},
         {hex("A0 0005 10 00"), [](OBEXConnection& s) { s.connect(nullptr); },
-         "Malformed CONNECT response"},
-        {hex("C0 0003"), [](OBEXConnection& s) { s.disconnect(nullptr); }, "Disconnection error"},
+         "Malformed CONNECT response", "other"},
+        {hex("C0 0003"), [](OBEXConnection& s) { s.disconnect(nullptr); }, "Disconnection error",
+         "refused 192"},
         {hex("A0 0002"), [](OBEXConnection& s) { s.disconnect(nullptr); },
-         "Malformed packet length 2"},
+         "Malformed packet length 2", "other"},
         {hex("A0 0009 10"), [](OBEXConnection& s) { s.connect(nullptr); },
-         "End of stream while reading a packet"},
+         "End of stream while reading a packet", "lost"},
         {hex("A0"), [](OBEXConnection& s) { s.disconnect(nullptr); },
-         "End of stream while reading a packet"},
+         "End of stream while reading a packet", "lost"},
     };
     for (const auto& c : cases) {
         auto script = std::make_shared<PeerScript>();
@@ -107,12 +125,14 @@ TEST_F(SessionTest, RefusalsAndBrokenAnswersAreIOErrors) {
         script->answer(c.answer);
         OBEXConnection other(std::make_unique<ScriptedConnection>(script));
         EXPECT_EQ(errorOf([&] { c.action(other); }), c.error);
+        EXPECT_EQ(kind, c.kind) << c.error;
     }
 }
 
 TEST_F(SessionTest, APeerThatFallsSilentEndsTheWaitWithAnIOError) {
     session.setResponseTimeout(std::chrono::milliseconds(50));
     EXPECT_EQ(errorOf([&] { session.connect(nullptr); }), "No response from the peer");
+    EXPECT_EQ(kind, "silent");
 }
 
 std::size_t threadsOfThisProcess() {
