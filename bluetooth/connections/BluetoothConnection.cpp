@@ -61,7 +61,17 @@ int connectedSocket(BluetoothPeer& peer, std::int64_t address, int channel, bool
                     bool encrypt, int adapter) {
     const int socket = peer.socket(authenticate, encrypt);
     try {
-        peer.connect(socket, address, channel, adapter);
+        try {
+            peer.connect(socket, address, channel, adapter);
+        } catch (const BluetoothStateException&) {
+            throw;
+        } catch (const ConnectionNotFoundException&) {
+            throw;
+        } catch (const IOError& error) {
+            // Out of reach, or refusing the channel or the pairing: one kind, whatever the stack
+            // called it, apart from a connection that breaks once made.
+            throw ConnectionNotFoundException(error.getMessage());
+        }
     } catch (...) {
         // A connection that never came to be must not keep its socket.
         peer.close(socket);

@@ -47,7 +47,8 @@ private:
 // outlive it fail from then on.
 class BluetoothConnection final : public StreamConnection {
 public:
-    // A client connection: opens a socket and connects it to the channel of the device.
+    // A client connection: opens a socket and connects it to the channel of the device. A
+    // device that does not take the connection is a ConnectionNotFoundException.
     BluetoothConnection(std::int64_t address, int channel, bool authenticate, bool encrypt,
                         int adapter = 0);
     // A connection on a socket that a server accepted.

@@ -26,7 +26,8 @@ class BluetoothStateException : public IOError {
     using IOError::IOError;
 };
 
-// A connection URL names no connection that can be made.
+// A connection URL names no connection that can be made, or the device it names did not take
+// the connection (out of reach, or refusing the channel or the pairing).
 class ConnectionNotFoundException : public IOError {
     using IOError::IOError;
 };
