@@ -3,8 +3,10 @@
 #include <fstream>
 #include <future>
 #include <map>
+#include <regex>
 
 #include "EngineTesting.h"
+#include "GatedPhones.h"
 #include "Phones.h"
 #include "app/engine/Obexsend.h"
 #include "bluetooth/io/Errors.h"
@@ -133,6 +135,113 @@ TEST_F(ObexsendTest, OnlyAWholeObjectThatThePhoneTookCountsAsSent) {
     EXPECT_TRUE(fs::exists(Phones::get().inbox() / "offer.txt"));
     EXPECT_TRUE(fs::exists(Phones::get().inbox() / "empty.txt"));
     EXPECT_EQ(fs::file_size(Phones::get().inbox() / "empty.txt"), 0U);
+}
+
+// Each way a push ends, among phones that end it so; the row says why, with the error that
+// ended it and the phone's answer.
+TEST_F(ObexsendTest, EveryRowSaysWhyItsPushEndedAsItDid) {
+    Owners owners;
+    const GatedPhone waiting(owners, 1);
+    constexpr int kDropAfter = 20000;
+    const std::pair<const char*, std::string> phones[] = {
+        {"0012345600d1", "{}"},
+        {"0012345600d2", R"({ "prompt": "decline" })"},
+        {"0012345600d3", R"({ "refuse_put": "0xCF" })"},
+        {"0012345600d4", R"({ "preset": "strict" })"},
+        {"0012345600d5", R"({ "drop_after_bytes": )" + std::to_string(kDropAfter) + " }"},
+        {"0012345600d6", R"({ "prompt": "ignore", "prompt_timeout_ms": 600000 })"},
+        {"0012345600d7", R"({ "refuse_connect": "0xC3" })"},
+        {"0012345600d8", R"("tcp:127.0.0.1:)" + std::to_string(waiting.port()) + R"(")"},
+    };
+    std::string devices;
+    for (const auto& [address, channel] : phones) {
+        devices += std::string(devices.empty() ? "" : ",\n") + R"({ "address": ")" + address +
+                   R"(", "rfcomm": { "9": )" + channel + " } }";
+    }
+    OtherPhones neighbourhood(R"({ "inquiry_ms": 20, "devices": [ )" + devices + " ] }");
+    constexpr std::size_t kBig = 64 * 1024;
+    struct Case {
+        const char* what;
+        const char* address;
+        int channel;
+        // The file pushed, of that many bytes; none is there without a size.
+        const char* file;
+        std::optional<std::size_t> size;
+        // "Connection lost after N KiB" stands for N near where the phone dropped the connection.
+        std::string detail;
+        std::optional<int> code;
+        // Not checked when absent.
+        std::optional<std::string> error;
+        std::optional<std::chrono::milliseconds> limit = std::nullopt;
+        // Cancelled once the phone has the connection.
+        bool cancel = false;
+    };
+    const Case cases[] = {
+        {"sent", "0012345600d1", 9, "offer.txt", 8, "Sent", 0xA0, ""},
+        {"declined", "0012345600d2", 9, "offer.txt", 8, "Declined on the phone (0xC3)", 0xC3,
+         "Command not accepted 195(2)"},
+        {"unsupported type", "0012345600d3", 9, "offer.txt", 8,
+         "Phone refused the file type (0xCF)", 0xCF, "Command not accepted 207(2)"},
+        // A strict phone takes no object without a length.
+        {"length required", "0012345600d4", 9, "empty.txt", 0,
+         "Phone asks for the file's length (0xCB)", 0xCB, "Command not accepted 203(2)"},
+        {"dropped mid-body", "0012345600d5", 9, "big.txt", kBig, "Connection lost after N KiB",
+         std::nullopt, "End of stream while reading a packet"},
+        {"no answer in time", "0012345600d6", 9, "offer.txt", 8, "Phone did not answer in time",
+         std::nullopt, "No response from the peer", std::chrono::milliseconds(500)},
+        {"connection refused", "0012345600d7", 9, "offer.txt", 8,
+         "Phone refused the connection (0xC3)", 0xC3, "Connection not accepted 195"},
+        {"out of range", "0012345600ff", 9, "offer.txt", 8, "Not reachable", std::nullopt,
+         "no device in range has that address"},
+        {"no such channel", "0012345600d1", 7, "offer.txt", 8, "Not reachable", std::nullopt,
+         "connection refused"},
+        {"file gone", "0012345600d1", 9, "gone.txt", std::nullopt, "Cannot read the file",
+         std::nullopt, "Cannot read " + (files.path / "gone.txt").string()},
+        {"cancelled", "0012345600d8", 9, "offer.txt", 8, "Cancelled", std::nullopt, std::nullopt,
+         std::nullopt, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path file =
+            c.size ? fileWith(files.path, c.file, std::string(*c.size, 'x')) : files.path / c.file;
+        Rows rows;
+        Printed printed;
+        {
+            Obexsend job(urlOf(c.address, c.channel), file, {"phone", c.address, "today", false},
+                         rows);
+            if (c.limit) {
+                job.setResponseLimit(*c.limit);
+            }
+            job.start();
+            if (c.cancel) {
+                EXPECT_TRUE(owners.waitForArrivals(1));
+                job.cancel();
+            }
+            EXPECT_TRUE(testing::eventually([&job] { return job.finished(); }));
+        }
+        const std::string text = printed.take();
+        const auto all = rows.all();
+        ASSERT_EQ(all.size(), 1U) << text;
+        const Logfile& row = all[0];
+        EXPECT_EQ(row.sent, c.detail == "Sent") << text;
+        if (c.detail == "Connection lost after N KiB") {
+            std::smatch lost;
+            ASSERT_TRUE(
+                std::regex_match(row.detail, lost, std::regex("Connection lost after (\\d+) KiB")))
+                << row.detail;
+            // What the job had handed over lies within a packet, and a read of the file, of where
+            // the phone dropped the connection.
+            const int kib = std::stoi(lost[1]);
+            EXPECT_GE(kib, kDropAfter / 1024 - 10) << row.detail;
+            EXPECT_LE(kib, kDropAfter / 1024 + 10) << row.detail;
+        } else {
+            EXPECT_EQ(row.detail, c.detail) << text;
+        }
+        EXPECT_EQ(row.responseCode, c.code);
+        if (c.error) {
+            EXPECT_EQ(row.error, *c.error);
+        }
+    }
 }
 
 TEST_F(ObexsendTest, ANameShorterThanAFileTypeStartsNoJob) {
