@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev libgl-dev fonts-dejavu-core
+    qt6-base-dev libgl-dev fonts-dejavu-core fonts-liberation2 desktop-file-utils
     xvfb libx11-dev libxtst-dev
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     nlohmann-json3-dev libicu-dev

@@ -36,6 +36,10 @@ ObjectType ObjectType::of(const std::string& fileName) {
     }
     ObjectType type;
     type.filetype = fileName.substr(fileName.size() - 3);
+    // A .jpeg picture goes as a .jpg one does, and says so.
+    if (fileName.size() >= 5 && lowerCase(fileName.substr(fileName.size() - 5)) == ".jpeg") {
+        type.filetype = fileName.substr(fileName.size() - 4, 2) + fileName.back();
+    }
     const std::string kind = lowerCase(type.filetype);
     if (kind == "txt" || kind == "vcf") {
         type.announcement = "Text Selected";

@@ -7,7 +7,7 @@ namespace flarecast::engine {
 
 // What a push says about the file it sends, by the file's name.
 struct ObjectType {
-    // The last three characters of the name, as they are.
+    // The last three characters of the name, as they are; "jpg" for a .jpeg name, in its case.
     std::string filetype;
     // The MIME type for the extension; nothing where no type is registered for it.
     std::optional<std::string> mimeType;

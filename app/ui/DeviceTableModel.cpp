@@ -1,13 +1,20 @@
 #include "app/ui/DeviceTableModel.h"
 
+#include <QColor>
+#include <QStringList>
 #include <array>
 
 namespace flarecast::ui {
 
 namespace {
 
-constexpr std::array<const char*, 4> kColumnTitles = {"Bluetooth Name", "Bluetooth Address",
-                                                      "Date/Time", "Sent"};
+// The first four stay where they always were; what is added goes after them.
+constexpr std::array<const char*, 5> kColumnTitles = {"Bluetooth Name", "Bluetooth Address",
+                                                      "Date/Time", "Sent", "Detail"};
+
+QString sentMark(bool sent) {
+    return sent ? QStringLiteral("\u2713") : QStringLiteral("\u2717");
+}
 
 }  // namespace
 
@@ -40,24 +47,61 @@ QVariant DeviceTableModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const engine::Logfile& cells = rows[static_cast<std::size_t>(index.row())];
-    if (role == Qt::ToolTipRole && !cells.adapter.empty()) {
-        return QStringLiteral("Served through ") + QString::fromStdString(cells.adapter);
+    const int column = index.column();
+    switch (role) {
+        case Qt::DisplayRole:
+            return display(cells, column);
+        case Qt::ToolTipRole:
+            return toolTip(cells, column);
+        case Qt::AccessibleTextRole:
+            // A screen reader says the words, not the mark.
+            return column == kSentColumn
+                       ? (cells.sent ? QStringLiteral("Sent") : QStringLiteral("Not sent"))
+                       : display(cells, column);
+        case Qt::ForegroundRole:
+            if (column == kSentColumn) {
+                return QColor(cells.sent ? QColor(0x1b, 0x7f, 0x2a) : QColor(0xb0, 0x1c, 0x1c));
+            }
+            return {};
+        case Qt::TextAlignmentRole:
+            if (column == kSentColumn) {
+                return QVariant::fromValue(Qt::AlignCenter);
+            }
+            return {};
+        default:
+            return {};
     }
-    if (role != Qt::DisplayRole) {
-        return {};
-    }
-    switch (index.column()) {
+}
+
+QVariant DeviceTableModel::display(const engine::Logfile& cells, int column) {
+    switch (column) {
         case 0:
             return QString::fromStdString(cells.bluetoothname);
         case 1:
             return QString::fromStdString(cells.bluetoothaddress);
         case 2:
             return QString::fromStdString(cells.datesent);
-        case 3:
-            return cells.sent ? QStringLiteral("true") : QStringLiteral("false");
+        case kSentColumn:
+            return sentMark(cells.sent);
+        case kDetailColumn:
+            return QString::fromStdString(cells.detail);
         default:
             return {};
     }
+}
+
+QVariant DeviceTableModel::toolTip(const engine::Logfile& cells, int column) {
+    QStringList lines;
+    if (column == kDetailColumn && !cells.error.empty()) {
+        lines << QString::fromStdString(cells.error);
+    }
+    if (!cells.adapter.empty()) {
+        lines << QStringLiteral("Served through ") + QString::fromStdString(cells.adapter);
+    }
+    if (lines.isEmpty()) {
+        return {};
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 QVariant DeviceTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -15,6 +15,9 @@ class DeviceTableModel final : public QAbstractTableModel, public engine::RowSin
     Q_OBJECT
 
 public:
+    static constexpr int kSentColumn = 3;
+    static constexpr int kDetailColumn = 4;
+
     explicit DeviceTableModel(QObject* parent = nullptr);
 
     void append(const engine::Logfile& row) override;
@@ -29,6 +32,8 @@ public:
     const engine::Logfile& row(int index) const;
 
 private:
+    static QVariant display(const engine::Logfile& cells, int column);
+    static QVariant toolTip(const engine::Logfile& cells, int column);
     void appendOnGuiThread(const engine::Logfile& row);
 
     std::vector<engine::Logfile> rows;

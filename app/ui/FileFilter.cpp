@@ -34,8 +34,9 @@ std::string Videofilter::getDescription() const {
 }
 
 bool Videofilter::isSupportedType(const std::filesystem::path& file) {
-    static constexpr std::array<std::string_view, 6> kSupported = {"jpg", "png", "3gp",
-                                                                   "vcf", "txt", "vcl"};
+    // A picture named .jpeg is the same kind of file as one named .jpg.
+    static constexpr std::array<std::string_view, 7> kSupported = {"jpg", "jpeg", "png", "3gp",
+                                                                   "vcf", "txt",  "vcl"};
     const std::string extension = extensionOf(file);
     for (const auto supported : kSupported) {
         if (extension == supported) {

@@ -1,10 +1,14 @@
 #include "app/ui/LogCsv.h"
 
+#include <QDate>
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
 #include "app/ui/DeviceTableModel.h"
+#include "app/ui/FileExtension.h"
+#include "app/ui/Paths.h"
 
 namespace flarecast::ui {
 
@@ -51,7 +55,32 @@ QString csvLine(const engine::Logfile& row, bool withAdapter) {
         line +=
             QLatin1Char(',') + quoteIfNeeded(defuseFormula(QString::fromStdString(row.adapter)));
     }
+    line += QLatin1Char(',') + quoteIfNeeded(defuseFormula(QString::fromStdString(row.detail)));
     return line;
+}
+
+QString csvHeader(bool withAdapter) {
+    return QLatin1String(kLogCsvHeader) +
+           (withAdapter ? QLatin1String(kLogCsvAdapterColumn) : QLatin1String()) +
+           QLatin1String(kLogCsvDetailColumn);
+}
+
+bool anyRowHasAdapter(const std::vector<engine::Logfile>& rows) {
+    return std::any_of(rows.begin(), rows.end(),
+                       [](const engine::Logfile& row) { return !row.adapter.empty(); });
+}
+
+QString withCsvSuffix(const QString& path) {
+    if (extensionOf(toPath(path)) == "csv") {
+        return path;
+    }
+    return path.endsWith(QLatin1Char('.')) ? path + QStringLiteral("csv")
+                                           : path + QStringLiteral(".csv");
+}
+
+QString proposedLogName() {
+    return QStringLiteral("flarecast-log-") + QDate::currentDate().toString(Qt::ISODate) +
+           QStringLiteral(".csv");
 }
 
 std::optional<QString> saveLog(const QString& path, const DeviceTableModel& table) {
@@ -70,13 +99,12 @@ std::optional<QString> saveLog(const QString& path, const DeviceTableModel& tabl
     const auto writeLine = [&file](const QString& line) {
         file.write((line + QLatin1String(kLineEnd)).toLocal8Bit());
     };
-    // The four columns stay as they always were; only a log from several adapters has a fifth.
+    // The four columns stay first, as they always were, for tools that read them by position.
     bool withAdapter = false;
     for (int index = 0; index < table.rowCount() && !withAdapter; ++index) {
         withAdapter = !table.row(index).adapter.empty();
     }
-    writeLine(QLatin1String(kLogCsvHeader) +
-              (withAdapter ? QLatin1String(kLogCsvAdapterColumn) : QLatin1String()));
+    writeLine(csvHeader(withAdapter));
     // The count is read again after every row: rows that arrive meanwhile are saved too.
     for (int index = 0; index < table.rowCount(); ++index) {
         writeLine(csvLine(table.row(index), withAdapter));

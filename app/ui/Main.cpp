@@ -21,6 +21,10 @@ int Main::main(int argc, char** argv) {
     // Before anything chooses the native stack: the neighbourhood's phones run in this program.
     bluetooth::installVirtualPhoneHost(std::make_shared<obex::VirtualPhoneLauncher>());
     QApplication application(argc, argv);
+    // Where the toolkit keeps the window's settings, and how the desktop finds its entry.
+    QApplication::setOrganizationName(QStringLiteral("Flarecast"));
+    QApplication::setApplicationName(QStringLiteral("Flarecast"));
+    QApplication::setDesktopFileName(QStringLiteral("flarecast"));
     bluetooth::printLine("Test");
     mainwindow = std::make_unique<Mainwindow>();
     mainwindow->show();

@@ -1,14 +1,24 @@
 #include "app/ui/Mainwindow.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QIcon>
+#include <QItemSelectionModel>
+#include <QMimeData>
+#include <QSettings>
 #include <QStyle>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/ui/FileFilter.h"
+#include "app/ui/FilePreview.h"
 #include "app/ui/LogCsv.h"
 #include "app/ui/Paths.h"
 #include "app/ui/QtFileDialogs.h"
@@ -16,9 +26,27 @@
 
 namespace flarecast::ui {
 
+namespace {
+
+const QString kTitle = QStringLiteral("Flarecast v1.0");
+const QString kColumnWidthsKey = QStringLiteral("table/columns");
+constexpr QSize kThumbnailBound(48, 48);
+
+// The one local file being dragged, if that is what the drag holds.
+std::optional<std::filesystem::path> droppedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 ||
+        !data->urls().front().isLocalFile()) {
+        return std::nullopt;
+    }
+    return toPath(data->urls().front().toLocalFile());
+}
+
+}  // namespace
+
 Mainwindow::Mainwindow(std::unique_ptr<FileDialogs> fileDialogs, engine::Pacing pacing)
     : dialogs(std::move(fileDialogs)),
       pacing(pacing),
+      aboutwindow(this),
       mytable(this),
       pushjobs(pacing.pushSlots),
       Jmenufile(&jMenuBar1),
@@ -26,29 +54,34 @@ Mainwindow::Mainwindow(std::unique_ptr<FileDialogs> fileDialogs, engine::Pacing 
       Jmenuitemopen(this),
       Jmenuitemsavelog(this),
       Jmenuitemexit(this),
-      Jmenuabout(this) {
+      Jmenuabout(this),
+      Copyrows(this) {
     if (!dialogs) {
         dialogs = std::make_unique<QtFileDialogs>(this);
     }
     initComponents();
-    // Cells cannot be selected or edited; the scroll bars stay usable.
-    Logwindow.viewport()->setEnabled(false);
     setWindowIcon(QIcon(QStringLiteral(":/images/icon.gif")));
+    setAcceptDrops(true);
 }
 
 Mainwindow::~Mainwindow() {
-    // Nothing of the engine may outlive the window: the pass ends early, the stopper that waits
-    // for it follows, and then the push jobs are cancelled and joined before the table goes.
+    rememberColumnWidths();
+    // Nothing of the engine may outlive the window: the pass ends early and is waited for, so
+    // that it starts no push after the jobs are cancelled; the stopper, which waits for both,
+    // follows, and the jobs are joined before the table and the status bar go.
     if (bluetoothfunctions) {
         bluetoothfunctions->cancel();
+        while (!bluetoothfunctions->waitUntilStopped(pacing.poll)) {
+        }
     }
+    pushjobs.cancelAll();
     stopbluetooththread.reset();
     bluetoothfunctions.reset();
     pushjobs.cancelAll();
 }
 
 void Mainwindow::initComponents() {
-    setWindowTitle(QStringLiteral("Flarecast v1.0"));
+    setWindowTitle(kTitle);
 
     Startbluetoothbtn.setText(QStringLiteral("Start Bluetooth"));
     Stopbluetoothbtn.setText(QStringLiteral("Stop Bluetooth"));
@@ -59,20 +92,31 @@ void Mainwindow::initComponents() {
     jLabel2.setText(QStringLiteral("Status"));
     jLabel3.setText(QStringLiteral("File"));
 
-    Logwindow.setModel(&mytable);
-    Logwindow.setSelectionMode(QAbstractItemView::NoSelection);
-    Logwindow.setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Logwindow.verticalHeader()->hide();
-    Logwindow.setWordWrap(false);
+    // Names for screen readers and for tests, from the labels the eye reads them by.
+    Filename.setAccessibleName(QStringLiteral("File"));
+    Statusfield.setAccessibleName(QStringLiteral("Status"));
+    Logwindow.setAccessibleName(QStringLiteral("Log"));
+    jLabel3.setBuddy(&Filename);
+    jLabel2.setBuddy(&Statusfield);
+    jLabel1.setBuddy(&Logwindow);
+    Filethumbnail.setAccessibleName(QStringLiteral("Picture to send"));
+    Filethumbnail.hide();
+    Filesize.hide();
+
+    initTable();
 
     Jmenufile.setTitle(QStringLiteral("File"));
     Jmenuhelp.setTitle(QStringLiteral("Help"));
     Jmenuitemopen.setText(QStringLiteral("Select File To Send"));
-    Jmenuitemopen.setShortcut(QKeySequence(Qt::ALT | Qt::Key_O));
+    // The desktop's usual keys work alongside the program's own, which the menu shows.
+    Jmenuitemopen.setShortcuts(
+        {QKeySequence(Qt::ALT | Qt::Key_O), QKeySequence(Qt::CTRL | Qt::Key_O)});
     Jmenuitemsavelog.setText(QStringLiteral("Save Log"));
-    Jmenuitemsavelog.setShortcut(QKeySequence(Qt::ALT | Qt::Key_S));
+    Jmenuitemsavelog.setShortcuts(
+        {QKeySequence(Qt::ALT | Qt::Key_S), QKeySequence(Qt::CTRL | Qt::Key_S)});
     Jmenuitemexit.setText(QStringLiteral("Exit"));
-    Jmenuitemexit.setShortcut(QKeySequence(Qt::ALT | Qt::Key_E));
+    Jmenuitemexit.setShortcuts(
+        {QKeySequence(Qt::ALT | Qt::Key_E), QKeySequence(Qt::CTRL | Qt::Key_Q)});
     Jmenuabout.setText(QStringLiteral("About"));
     Jmenufile.addAction(&Jmenuitemopen);
     Jmenufile.addAction(&Jmenuitemsavelog);
@@ -82,6 +126,10 @@ void Mainwindow::initComponents() {
     jMenuBar1.addMenu(&Jmenufile);
     jMenuBar1.addMenu(&Jmenuhelp);
     setMenuBar(&jMenuBar1);
+    setStatusBar(&passstatus);
+    connect(&passstatus, &PassStatusBar::passFinished, this, [this](int sent, int notSent) {
+        setWindowTitle(kTitle + QStringLiteral(" \u2014 ") + passFinishedText(sent, notSent));
+    });
 
     connect(&Jmenuitemopen, &QAction::triggered, this, [this] { JmenuitemopenActionPerformed(); });
     connect(&Jmenuitemsavelog, &QAction::triggered, this,
@@ -95,6 +143,9 @@ void Mainwindow::initComponents() {
 
     for (auto [object, name] : std::initializer_list<std::pair<QObject*, const char*>>{
              {&Filename, "Filename"},
+             {&Filethumbnail, "Filethumbnail"},
+             {&Filesize, "Filesize"},
+             {&Copyrows, "Copyrows"},
              {&Statusfield, "Statusfield"},
              {&Startbluetoothbtn, "Startbluetoothbtn"},
              {&Stopbluetoothbtn, "Stopbluetoothbtn"},
@@ -136,8 +187,15 @@ void Mainwindow::layoutControls() {
     form.addWidget(&Statusfield, 1, 1);
     form.addLayout(&buttonRow, 2, 1);
 
+    previewColumn.setSpacing(4);
+    previewColumn.addWidget(&Filethumbnail, 0, Qt::AlignLeft | Qt::AlignTop);
+    previewColumn.addWidget(&Filesize, 0, Qt::AlignLeft | Qt::AlignTop);
+    previewColumn.addStretch();
+
     formRow.addSpacing(67);
     formRow.addLayout(&form);
+    formRow.addSpacing(relatedGap);
+    formRow.addLayout(&previewColumn);
     formRow.addStretch();
     formRow.addSpacing(containerGap);
 
@@ -145,10 +203,11 @@ void Mainwindow::layoutControls() {
     logLabelRow.addWidget(&jLabel1);
     logLabelRow.addStretch();
 
-    Logwindow.setFixedSize(412, 231);
+    // The table starts at its given size and grows with the window.
+    Logwindow.setMinimumSize(412, 231);
+    Logwindow.setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     tableRow.addSpacing(containerGap);
-    tableRow.addWidget(&Logwindow);
-    tableRow.addStretch();
+    tableRow.addWidget(&Logwindow, 1);
     tableRow.addSpacing(containerGap);
 
     rows.setContentsMargins(0, 0, 0, 0);
@@ -158,12 +217,89 @@ void Mainwindow::layoutControls() {
     rows.addSpacing(18);
     rows.addLayout(&logLabelRow);
     rows.addSpacing(style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing));
-    rows.addLayout(&tableRow);
+    rows.addLayout(&tableRow, 1);
     rows.addSpacing(24);
-    rows.addStretch();
     central.setLayout(&rows);
     setCentralWidget(&central);
     resize(sizeHint());
+}
+
+void Mainwindow::initTable() {
+    Logwindow.setModel(&mytable);
+    Logwindow.setSelectionBehavior(QAbstractItemView::SelectRows);
+    Logwindow.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    Logwindow.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Logwindow.verticalHeader()->hide();
+    Logwindow.setWordWrap(false);
+    Logwindow.setTextElideMode(Qt::ElideMiddle);
+    QHeaderView& header = *Logwindow.horizontalHeader();
+    header.setSectionResizeMode(QHeaderView::Interactive);
+    header.setStretchLastSection(true);
+    header.setMinimumSectionSize(std::max(header.minimumSectionSize(), 40));
+    Logwindow.resizeColumnsToContents();
+    const QByteArray widths = QSettings().value(kColumnWidthsKey).toByteArray();
+    if (!widths.isEmpty()) {
+        header.restoreState(widths);
+    }
+    connect(&mytable, &QAbstractItemModel::rowsInserted, this, [this] { fitColumns(); });
+
+    Copyrows.setText(QStringLiteral("Copy"));
+    Copyrows.setShortcut(QKeySequence::Copy);
+    Copyrows.setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    Logwindow.addAction(&Copyrows);
+    Logwindow.setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(&Copyrows, &QAction::triggered, this, [this] { copySelectedRows(); });
+}
+
+void Mainwindow::fitColumns() {
+    QHeaderView& header = *Logwindow.horizontalHeader();
+    const QAbstractItemView& view = Logwindow;
+    // Only grows, so a width the operator chose stays until a longer cell needs more.
+    for (int column = 0; column + 1 < mytable.columnCount(); ++column) {
+        const int needed = std::max(view.sizeHintForColumn(column), header.sectionSizeHint(column));
+        if (needed > header.sectionSize(column)) {
+            header.resizeSection(column, needed);
+        }
+    }
+}
+
+void Mainwindow::rememberColumnWidths() {
+    QSettings().setValue(kColumnWidthsKey, Logwindow.horizontalHeader()->saveState());
+}
+
+void Mainwindow::copySelectedRows() {
+    QModelIndexList selected = Logwindow.selectionModel()->selectedRows();
+    if (selected.isEmpty()) {
+        return;
+    }
+    std::sort(selected.begin(), selected.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<engine::Logfile> rows;
+    for (const QModelIndex& index : selected) {
+        rows.push_back(mytable.row(index.row()));
+    }
+    const bool withAdapter = anyRowHasAdapter(rows);
+    QString text;
+    for (const auto& row : rows) {
+        text += csvLine(row, withAdapter) + QLatin1Char('\n');
+    }
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void Mainwindow::dragEnterEvent(QDragEnterEvent* event) {
+    // Only while a file may be chosen: the File menu is off while a pass runs.
+    if (Jmenufile.isEnabled() && droppedFile(event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void Mainwindow::dropEvent(QDropEvent* event) {
+    const auto file = droppedFile(event->mimeData());
+    if (!Jmenufile.isEnabled() || !file) {
+        return;
+    }
+    event->acceptProposedAction();
+    chooseFile(*file);
 }
 
 void Mainwindow::closeEvent(QCloseEvent* event) {
@@ -172,6 +308,7 @@ void Mainwindow::closeEvent(QCloseEvent* event) {
 }
 
 void Mainwindow::endProgram() {
+    rememberColumnWidths();
     if (bluetoothfunctions || pushjobs.taken() > 0) {
         // Engine threads may be inside a pass or a push: the program ends at once, without
         // waiting for them.
@@ -199,8 +336,10 @@ void Mainwindow::StartbluetoothbtnActionPerformed() {
         return;
     }
     Statusfield.setText(QStringLiteral("Running"));
-    bluetoothfunctions =
-        std::make_unique<engine::Bluetoothfunctions>(chosenfile, mytable, pushjobs, pacing);
+    setWindowTitle(kTitle);
+    passstatus.begin();
+    bluetoothfunctions = std::make_unique<engine::Bluetoothfunctions>(chosenfile, mytable, pushjobs,
+                                                                      pacing, &passstatus);
     bluetoothfunctions->running = true;
     bluetoothfunctions->start();
     Stopbluetoothbtn.setEnabled(true);
@@ -217,9 +356,13 @@ void Mainwindow::StopbluetoothbtnActionPerformed() {
     stopbluetooththread->start([this, worker] {
         if (worker != nullptr) {
             worker->running = false;
+            // Nothing new starts: the inquiry is cancelled and a search in progress ends.
+            worker->cancel();
             while (!worker->waitUntilStopped(pacing.poll)) {
             }
         }
+        // The pushes in flight end on their own, each with its row.
+        pushjobs.waitUntilAllEnded();
         QMetaObject::invokeMethod(
             this, [this] { stopped(); }, Qt::QueuedConnection);
     });
@@ -231,6 +374,7 @@ void Mainwindow::stopped() {
     Startbluetoothbtn.setEnabled(true);
     enableFileMenu(true);
     Statusfield.setText(QStringLiteral("Stopped"));
+    passstatus.stopped();
 }
 
 void Mainwindow::JmenuitemopenActionPerformed() {
@@ -238,14 +382,30 @@ void Mainwindow::JmenuitemopenActionPerformed() {
     if (!approved) {
         return;
     }
-    const std::filesystem::path file = toPath(*approved);
+    chooseFile(toPath(*approved));
+}
+
+void Mainwindow::chooseFile(const std::filesystem::path& file) {
     if (Videofilter::isSupportedType(file)) {
         chosenfile = file;
         Filename.setText(QString::fromStdU16String(file.filename().u16string()));
+        Filename.setToolTip(toQString(file));
+        showFilePreview();
     }
     if (Filename.text().isEmpty()) {
         Statusfield.setText(QStringLiteral("Invalid File Type"));
     }
+}
+
+void Mainwindow::showFilePreview() {
+    QPixmap thumbnail = thumbnailOf(chosenfile, kThumbnailBound);
+    if (thumbnail.isNull()) {
+        thumbnail = style()->standardIcon(QStyle::SP_FileIcon).pixmap(32, 32);
+    }
+    Filethumbnail.setPixmap(thumbnail);
+    Filethumbnail.show();
+    Filesize.setText(sizeTextOf(chosenfile));
+    Filesize.setVisible(!Filesize.text().isEmpty());
 }
 
 void Mainwindow::JmenuitemsavelogActionPerformed() {
@@ -253,11 +413,15 @@ void Mainwindow::JmenuitemsavelogActionPerformed() {
     if (!approved) {
         return;
     }
-    if (const auto error = saveLog(*approved, mytable)) {
+    const QString path = withCsvSuffix(*approved);
+    if (const auto error = saveLog(path, mytable)) {
         bluetooth::printLine(error->toStdString());
+        dialogs->reportFailure(QStringLiteral("Save Log"),
+                               QStringLiteral("The log could not be saved: ") + *error);
         return;
     }
     Statusfield.setText(QStringLiteral("Log Saved"));
+    passstatus.showMessage(QStringLiteral("Log saved to ") + QDir::toNativeSeparators(path));
 }
 
 void Mainwindow::JmenuitemexitActionPerformed() {

@@ -22,6 +22,7 @@
 #include "app/ui/About.h"
 #include "app/ui/DeviceTableModel.h"
 #include "app/ui/FileDialogs.h"
+#include "app/ui/PassStatusBar.h"
 #include "bluetooth/io/OwnedThread.h"
 
 namespace flarecast::ui {
@@ -40,14 +41,25 @@ public:
     const std::filesystem::path& chosenFile() const { return chosenfile; }
     About& about() { return aboutwindow; }
     const engine::PushJobs& pushJobs() const { return pushjobs; }
+    const PassStatusBar& passStatus() const { return passstatus; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void initComponents();
     void layoutControls();
+    void initTable();
     void endProgram();
+    // The same rule whether the file came from the dialog or was dropped on the window.
+    void chooseFile(const std::filesystem::path& file);
+    void showFilePreview();
+    // Grows the columns to what they hold; the last one takes the rest.
+    void fitColumns();
+    void copySelectedRows();
+    void rememberColumnWidths();
 
     void JmenuitemopenActionPerformed();
     void JmenuitemsavelogActionPerformed();
@@ -62,8 +74,10 @@ private:
     std::unique_ptr<FileDialogs> dialogs;
     const engine::Pacing pacing;
     About aboutwindow;
-    // Declared before the engine, so that the engine is gone before its rows' table.
+    // Declared before the engine, so that the engine is gone before its rows' table and before
+    // whatever it reports its progress to.
     DeviceTableModel mytable;
+    PassStatusBar passstatus;
     // The program's push jobs, of every worker: their limit holds across Stop and Start.
     engine::PushJobs pushjobs;
     std::unique_ptr<engine::Bluetoothfunctions> bluetoothfunctions;
@@ -72,6 +86,8 @@ private:
 
     QWidget central;
     QLineEdit Filename;
+    QLabel Filethumbnail;
+    QLabel Filesize;
     QLineEdit Statusfield;
     QPushButton Startbluetoothbtn;
     QPushButton Stopbluetoothbtn;
@@ -87,10 +103,12 @@ private:
     QAction Jmenuitemsavelog;
     QAction Jmenuitemexit;
     QAction Jmenuabout;
+    QAction Copyrows;
 
     QVBoxLayout rows;
     QHBoxLayout formRow;
     QGridLayout form;
+    QVBoxLayout previewColumn;
     QHBoxLayout buttonRow;
     QHBoxLayout logLabelRow;
     QHBoxLayout tableRow;

@@ -11,4 +11,10 @@ inline std::filesystem::path toPath(const QString& file) {
                                                static_cast<std::size_t>(utf8.size())));
 }
 
+inline QString toQString(const std::filesystem::path& file) {
+    const std::u8string utf8 = file.u8string();
+    return QString::fromUtf8(reinterpret_cast<const char*>(utf8.data()),
+                             static_cast<qsizetype>(utf8.size()));
+}
+
 }  // namespace flarecast::ui

@@ -1,10 +1,16 @@
 #include "app/ui/QtFileDialogs.h"
 
 #include <QAbstractItemView>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStandardPaths>
 #include <memory>
 
 #include "app/ui/FilterProxyModel.h"
+#include "app/ui/LogCsv.h"
 
 namespace flarecast::ui {
 
@@ -35,10 +41,30 @@ void showOnly(QFileDialog& dialog, const FileFilter& filter) {
     relayoutOnLayoutChange(dialog, *proxy);
 }
 
+// The folder remembered under key while it still exists; else the first of the standard places
+// that does.
+QString folderFor(const QString& key,
+                  std::initializer_list<QStandardPaths::StandardLocation> places) {
+    const QString remembered = QSettings().value(key).toString();
+    if (!remembered.isEmpty() && QDir(remembered).exists()) {
+        return remembered;
+    }
+    for (const auto place : places) {
+        const QString folder = QStandardPaths::writableLocation(place);
+        if (!folder.isEmpty() && QDir(folder).exists()) {
+            return folder;
+        }
+    }
+    return QDir::homePath();
+}
+
+const QString kSendFolderKey = QStringLiteral("folders/send");
+const QString kLogFolderKey = QStringLiteral("folders/log");
+
 // Runs the dialog and remembers the folder where it was left.
-std::optional<QString> approvedFile(QFileDialog& dialog, QString& folder) {
+std::optional<QString> approvedFile(QFileDialog& dialog, const QString& key) {
     const bool approved = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
-    folder = dialog.directory().absolutePath();
+    QSettings().setValue(key, dialog.directory().absolutePath());
     if (!approved) {
         return std::nullopt;
     }
@@ -47,31 +73,54 @@ std::optional<QString> approvedFile(QFileDialog& dialog, QString& folder) {
 
 }  // namespace
 
-void QtFileDialogs::openIn(QFileDialog& dialog, const QString& folder) {
-    if (startFolder.isEmpty()) {
-        startFolder = dialog.directory().absolutePath();
-    }
-    dialog.setDirectory(folder.isEmpty() ? startFolder : folder);
-}
-
 std::optional<QString> QtFileDialogs::chooseFileToSend() {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     showOnly(dialog, videofilter);
-    openIn(dialog, sendFolder);
-    return approvedFile(dialog, sendFolder);
+    dialog.setDirectory(folderFor(
+        kSendFolderKey, {QStandardPaths::PicturesLocation, QStandardPaths::HomeLocation}));
+    return approvedFile(dialog, kSendFolderKey);
 }
 
 std::optional<QString> QtFileDialogs::chooseLogFile() {
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    showOnly(dialog, savefilter);
-    openIn(dialog, logFolder);
-    dialog.selectFile(QStringLiteral("*.csv"));
-    return approvedFile(dialog, logFolder);
+    QString name = proposedLogName();
+    for (;;) {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        // A typed name without an extension gets ".csv" before the dialog asks about replacing.
+        dialog.setDefaultSuffix(QStringLiteral("csv"));
+        showOnly(dialog, savefilter);
+        dialog.setDirectory(folderFor(
+            kLogFolderKey, {QStandardPaths::DocumentsLocation, QStandardPaths::HomeLocation}));
+        dialog.selectFile(name);
+        const auto approved = approvedFile(dialog, kLogFolderKey);
+        if (!approved) {
+            return std::nullopt;
+        }
+        const QString path = withCsvSuffix(*approved);
+        if (path == *approved || mayReplace(path)) {
+            return path;
+        }
+        name = QFileInfo(path).fileName();
+    }
+}
+
+bool QtFileDialogs::mayReplace(const QString& path) {
+    const QFileInfo file(path);
+    if (!file.exists()) {
+        return true;
+    }
+    return QMessageBox::question(parent, QStringLiteral("Save Log"),
+                                 QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                     .arg(file.fileName()),
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+void QtFileDialogs::reportFailure(const QString& title, const QString& text) {
+    QMessageBox::warning(parent, title, text);
 }
 
 }  // namespace flarecast::ui

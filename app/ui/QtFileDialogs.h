@@ -10,27 +10,24 @@ class QFileDialog;
 namespace flarecast::ui {
 
 // The real dialogs. Each is made for one use and is gone once answered, so that no hidden dialog
-// stays in the accessibility tree or leaves its list of completions on the screen; each reopens
-// in the folder where it was left.
+// stays in the accessibility tree or leaves its list of completions on the screen. Each reopens
+// in the folder where it was last used, also in a later run (the toolkit's settings keep it);
+// the first time, the file to send is looked for among the pictures.
 class QtFileDialogs final : public FileDialogs {
 public:
     explicit QtFileDialogs(QWidget* parent) : parent(parent) {}
 
     std::optional<QString> chooseFileToSend() override;
     std::optional<QString> chooseLogFile() override;
+    void reportFailure(const QString& title, const QString& text) override;
 
 private:
-    // Opens the dialog in the folder where the last one like it was left.
-    void openIn(QFileDialog& dialog, const QString& folder);
+    // Asks before a name the dialog did not check replaces a file; false to choose again.
+    bool mayReplace(const QString& path);
 
     QWidget* parent;
     Videofilter videofilter;
     Savefilter savefilter;
-    // Where the toolkit opens a first dialog; both dialogs start there.
-    QString startFolder;
-    // Where each dialog was left.
-    QString sendFolder;
-    QString logFolder;
 };
 
 }  // namespace flarecast::ui

@@ -11,27 +11,36 @@
 namespace flarecast::ui {
 namespace {
 
-TEST(DeviceTableModel, StartsEmptyWithTheFourColumns) {
+TEST(DeviceTableModel, StartsEmptyWithTheFourColumnsThenTheDetail) {
     DeviceTableModel table;
     EXPECT_EQ(table.rowCount(), 0);
-    ASSERT_EQ(table.columnCount(), 4);
-    const char* titles[] = {"Bluetooth Name", "Bluetooth Address", "Date/Time", "Sent"};
-    for (int column = 0; column < 4; ++column) {
+    ASSERT_EQ(table.columnCount(), 5);
+    const char* titles[] = {"Bluetooth Name", "Bluetooth Address", "Date/Time", "Sent", "Detail"};
+    for (int column = 0; column < 5; ++column) {
         EXPECT_EQ(table.headerData(column, Qt::Horizontal).toString().toStdString(),
                   titles[column]);
     }
 }
 
-TEST(DeviceTableModel, ShowsSentAsTrueOrFalse) {
+// The mark is for the eye; a screen reader gets words, and the full error is the detail's tip.
+TEST(DeviceTableModel, ShowsSentAsAMarkAndExplainsEveryRow) {
     DeviceTableModel table;
-    table.append({"phone", "00123456789a", "today", true});
-    table.append({"other", "00123456789b", "today", false});
+    table.append({"phone", "00123456789a", "today", true, "", "Sent"});
+    table.append({"other", "00123456789b", "today", false, "", "Declined on the phone (0xC3)",
+                  "Command not accepted 195(2)", 0xC3});
     QCoreApplication::processEvents();
     ASSERT_EQ(table.rowCount(), 2);
     EXPECT_EQ(table.data(table.index(0, 0)).toString(), "phone");
     EXPECT_EQ(table.data(table.index(0, 1)).toString(), "00123456789a");
-    EXPECT_EQ(table.data(table.index(0, 3)).toString(), "true");
-    EXPECT_EQ(table.data(table.index(1, 3)).toString(), "false");
+    EXPECT_EQ(table.data(table.index(0, 3)).toString(), QString::fromUtf8("\u2713"));
+    EXPECT_EQ(table.data(table.index(1, 3)).toString(), QString::fromUtf8("\u2717"));
+    EXPECT_EQ(table.data(table.index(0, 3), Qt::AccessibleTextRole).toString(), "Sent");
+    EXPECT_EQ(table.data(table.index(1, 3), Qt::AccessibleTextRole).toString(), "Not sent");
+    EXPECT_EQ(table.data(table.index(0, 4)).toString(), "Sent");
+    EXPECT_EQ(table.data(table.index(1, 4)).toString(), "Declined on the phone (0xC3)");
+    EXPECT_EQ(table.data(table.index(1, 4), Qt::ToolTipRole).toString(),
+              "Command not accepted 195(2)");
+    EXPECT_FALSE(table.data(table.index(0, 4), Qt::ToolTipRole).isValid());
     EXPECT_FALSE(table.data(table.index(0, 1), Qt::ToolTipRole).isValid());
 }
 
@@ -40,7 +49,7 @@ TEST(DeviceTableModel, ARowFromOneOfSeveralAdaptersSaysWhichInItsToolTip) {
     table.append({"phone", "00123456789a", "today", true, "hci1"});
     QCoreApplication::processEvents();
     ASSERT_EQ(table.rowCount(), 1);
-    EXPECT_EQ(table.columnCount(), 4);
+    EXPECT_EQ(table.columnCount(), 5);
     EXPECT_EQ(table.data(table.index(0, 1), Qt::ToolTipRole).toString(), "Served through hci1");
     EXPECT_EQ(table.data(table.index(0, 1)).toString(), "00123456789a");
 }

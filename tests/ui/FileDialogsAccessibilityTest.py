@@ -10,6 +10,7 @@ unless FLARECAST_REQUIRE_X is set, which makes their absence a failure.
 
 import contextlib
 import os
+import re
 import select
 import shutil
 import signal
@@ -266,6 +267,8 @@ class Session:
             out.write('{ "inquiry_ms": 20, "devices": [] }\n')
         env = dict(
             desktop.env,
+            # The dialogs first open at home, and remember their folders in the settings here.
+            HOME=folder,
             XDG_CONFIG_HOME=folder,
             TZ="UTC",
             QT_QPA_PLATFORM="xcb",
@@ -562,7 +565,10 @@ def dialogs_under_a_screen_reader(s):
         what = f"round {round}"
         # Save Log: into a sub-folder, up again, and the log saved there.
         dialog = s.open_dialog("s", save_folder, f"{what}, Save Log")
-        s.shows(dialog.name, "*.csv", f"{what}, Save Log's preset name")
+        s.until(
+            lambda: re.fullmatch(r"flarecast-log-\d{4}-\d{2}-\d{2}\.csv", s.text(dialog.name)),
+            f"{what}: Save Log's proposed name of today's log",
+        )
         s.step(f"{what}, Save Log open")
         dialog.enter(paths["older"])
         dialog.in_folder(paths["older"], what)

@@ -43,7 +43,8 @@ TEST(FileFilters, AcceptFilesByExtensionOnly) {
         {"card.Vcf", true, false},     {"notes.TXT", true, false}, {"theme.vcl", true, false},
         {"movie.mp4", false, false},   {"README", false, false},   {".vcf", false, false},
         {"image.", false, false},      {"log.csv", false, true},   {"LOG.CSV", false, true},
-        {"log.csv.bak", false, false}, {"csv", false, false},
+        {"log.csv.bak", false, false}, {"csv", false, false},      {"photo.JPEG", true, false},
+        {"photo.jpe", false, false},
     };
     const Videofilter video;
     const Savefilter save;

@@ -34,24 +34,29 @@ struct LineCase {
     const char* line;
 };
 
-TEST(LogCsv, WritesEachRowAsOneLineThatNoDeviceNameCanBreak) {
+TEST(LogCsv, WritesEachRowAsOneLineThatNoDeviceNameOrDetailCanBreak) {
     const LineCase cases[] = {
         {{"Ada's phone", "00123456789a", "Thursday 10 December 2026 02:00:00", true},
-         "Ada's phone,00123456789a,Thursday 10 December 2026 02:00:00,true"},
-        {{"", "00123456789a", "d", false}, ",00123456789a,d,false"},
-        {{}, ",,,false"},
+         "Ada's phone,00123456789a,Thursday 10 December 2026 02:00:00,true,"},
+        {{"", "00123456789a", "d", false}, ",00123456789a,d,false,"},
+        {{}, ",,,false,"},
         {{"Smith, John", "a", "Thursday, 10 December 2026", true},
-         "\"Smith, John\",a,\"Thursday, 10 December 2026\",true"},
-        {{"the \"best\" phone", "a", "d", true}, "\"the \"\"best\"\" phone\",a,d,true"},
-        {{"two\nlines", "a", "d", true}, "\"two\nlines\",a,d,true"},
-        {{"cr\rhere", "a", "d", true}, "\"cr\rhere\",a,d,true"},
-        {{"=1+1", "a", "d", true}, "'=1+1,a,d,true"},
-        {{"+1", "-2", "d", true}, "'+1,'-2,d,true"},
-        {{"@SUM(A1)", "a", "d", true}, "'@SUM(A1),a,d,true"},
-        {{"\tcell", "a", "d", true}, "'\tcell,a,d,true"},
-        {{"=a,b", "a", "d", true}, "\"'=a,b\",a,d,true"},
-        {{"a=b", "a", "-5 minutes", true}, "a=b,a,-5 minutes,true"},
-        {{"Zoë's phone ☎", "a", "d", true}, "Zoë's phone ☎,a,d,true"},
+         "\"Smith, John\",a,\"Thursday, 10 December 2026\",true,"},
+        {{"the \"best\" phone", "a", "d", true}, "\"the \"\"best\"\" phone\",a,d,true,"},
+        {{"two\nlines", "a", "d", true}, "\"two\nlines\",a,d,true,"},
+        {{"cr\rhere", "a", "d", true}, "\"cr\rhere\",a,d,true,"},
+        {{"=1+1", "a", "d", true}, "'=1+1,a,d,true,"},
+        {{"+1", "-2", "d", true}, "'+1,'-2,d,true,"},
+        {{"@SUM(A1)", "a", "d", true}, "'@SUM(A1),a,d,true,"},
+        {{"\tcell", "a", "d", true}, "'\tcell,a,d,true,"},
+        {{"=a,b", "a", "d", true}, "\"'=a,b\",a,d,true,"},
+        {{"a=b", "a", "-5 minutes", true}, "a=b,a,-5 minutes,true,"},
+        {{"Zoë's phone ☎", "a", "d", true}, "Zoë's phone ☎,a,d,true,"},
+        {{"phone", "a", "d", false, "", "Declined on the phone (0xC3)"},
+         "phone,a,d,false,Declined on the phone (0xC3)"},
+        {{"phone", "a", "d", false, "", "Refused, then -1"},
+         "phone,a,d,false,\"Refused, then -1\""},
+        {{"phone", "a", "d", false, "", "=cmd"}, "phone,a,d,false,'=cmd"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(csvLine(c.row).toStdString(), c.line) << c.row.bluetoothname;
@@ -68,28 +73,30 @@ protected:
 
 TEST_F(LogCsvFile, EmptyTableGivesTheHeaderAlone) {
     ASSERT_EQ(saveLog(pathOf("empty.csv"), table), std::nullopt);
-    EXPECT_EQ(contentsOf(pathOf("empty.csv")), "BLUETOOTH NAME,BLUETOOTH ADDRESS,DATE/TIME,SENT\n");
+    EXPECT_EQ(contentsOf(pathOf("empty.csv")),
+              "BLUETOOTH NAME,BLUETOOTH ADDRESS,DATE/TIME,SENT,DETAIL\n");
 }
 
 TEST_F(LogCsvFile, WritesRowsInTableOrderUnderTheExactNameChosen) {
-    fill(table, {{"first", "000000000001", "t1", true}, {"second", "000000000002", "t2", false}});
+    fill(table, {{"first", "000000000001", "t1", true, "", "Sent"},
+                 {"second", "000000000002", "t2", false, "", "Not reachable"}});
     ASSERT_EQ(saveLog(pathOf("report"), table), std::nullopt);
     EXPECT_EQ(contentsOf(pathOf("report")),
-              "BLUETOOTH NAME,BLUETOOTH ADDRESS,DATE/TIME,SENT\n"
-              "first,000000000001,t1,true\n"
-              "second,000000000002,t2,false\n");
+              "BLUETOOTH NAME,BLUETOOTH ADDRESS,DATE/TIME,SENT,DETAIL\n"
+              "first,000000000001,t1,true,Sent\n"
+              "second,000000000002,t2,false,Not reachable\n");
     EXPECT_FALSE(QFile::exists(pathOf("report.csv")));
 }
 
-// The first four columns stay; the adapter that served each row comes fifth.
-TEST_F(LogCsvFile, ALogFromSeveralAdaptersNamesTheAdapterInAFifthColumn) {
-    fill(table, {{"first", "000000000001", "t1", true, "hci0"},
+// The first four columns stay; the adapter that served each row comes before the detail.
+TEST_F(LogCsvFile, ALogFromSeveralAdaptersNamesTheAdapterBeforeTheDetail) {
+    fill(table, {{"first", "000000000001", "t1", true, "hci0", "Sent"},
                  {"second", "000000000002", "t2", false, "=hci1"}});
     ASSERT_EQ(saveLog(pathOf("two.csv"), table), std::nullopt);
     EXPECT_EQ(contentsOf(pathOf("two.csv")),
-              "BLUETOOTH NAME,BLUETOOTH ADDRESS,DATE/TIME,SENT,ADAPTER\n"
-              "first,000000000001,t1,true,hci0\n"
-              "second,000000000002,t2,false,'=hci1\n");
+              "BLUETOOTH NAME,BLUETOOTH ADDRESS,DATE/TIME,SENT,ADAPTER,DETAIL\n"
+              "first,000000000001,t1,true,hci0,Sent\n"
+              "second,000000000002,t2,false,'=hci1,\n");
 }
 
 TEST_F(LogCsvFile, SavingAgainReplacesTheEarlierFile) {
@@ -99,7 +106,7 @@ TEST_F(LogCsvFile, SavingAgainReplacesTheEarlierFile) {
     fill(shorter, {{"z", "9", "t", false}});
     ASSERT_EQ(saveLog(pathOf("log.csv"), shorter), std::nullopt);
     EXPECT_EQ(contentsOf(pathOf("log.csv")),
-              "BLUETOOTH NAME,BLUETOOTH ADDRESS,DATE/TIME,SENT\nz,9,t,false\n");
+              "BLUETOOTH NAME,BLUETOOTH ADDRESS,DATE/TIME,SENT,DETAIL\nz,9,t,false,\n");
 }
 
 TEST_F(LogCsvFile, UnwritablePlacesAreReportedInOneLineAndLeaveNothing) {

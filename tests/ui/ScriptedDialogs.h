@@ -3,6 +3,8 @@
 #include <QString>
 #include <deque>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "app/ui/FileDialogs.h"
 
@@ -15,12 +17,17 @@ public:
     struct Replies {
         std::deque<QString> fileToSend;
         std::deque<QString> logFile;
+        // What the window reported as failed, title and text.
+        std::vector<std::pair<QString, QString>> failures;
     };
 
     explicit ScriptedDialogs(Replies& replies) : replies(replies) {}
 
     std::optional<QString> chooseFileToSend() override { return next(replies.fileToSend); }
     std::optional<QString> chooseLogFile() override { return next(replies.logFile); }
+    void reportFailure(const QString& title, const QString& text) override {
+        replies.failures.emplace_back(title, text);
+    }
 
 private:
     static std::optional<QString> next(std::deque<QString>& queue) {
