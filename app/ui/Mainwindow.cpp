@@ -234,7 +234,10 @@ void Mainwindow::initTable() {
     Logwindow.setTextElideMode(Qt::ElideMiddle);
     QHeaderView& header = *Logwindow.horizontalHeader();
     header.setSectionResizeMode(QHeaderView::Interactive);
-    header.setStretchLastSection(true);
+    // The last column fills what is left, but never less than its cells need: fitColumns does
+    // what stretching the last section would, without cutting the detail short.
+    header.setStretchLastSection(false);
+    Logwindow.viewport()->installEventFilter(this);
     header.setMinimumSectionSize(std::max(header.minimumSectionSize(), 40));
     Logwindow.resizeColumnsToContents();
     const QByteArray widths = QSettings().value(kColumnWidthsKey).toByteArray();
@@ -242,6 +245,11 @@ void Mainwindow::initTable() {
         header.restoreState(widths);
     }
     connect(&mytable, &QAbstractItemModel::rowsInserted, this, [this] { fitColumns(); });
+    connect(&header, &QHeaderView::sectionResized, this, [this](int column) {
+        if (column + 1 < mytable.columnCount()) {
+            fitColumns();
+        }
+    });
 
     Copyrows.setText(QStringLiteral("Copy"));
     Copyrows.setShortcut(QKeySequence::Copy);
@@ -254,13 +262,26 @@ void Mainwindow::initTable() {
 void Mainwindow::fitColumns() {
     QHeaderView& header = *Logwindow.horizontalHeader();
     const QAbstractItemView& view = Logwindow;
+    const auto needed = [&](int column) {
+        return std::max(view.sizeHintForColumn(column), header.sectionSizeHint(column));
+    };
+    const int last = mytable.columnCount() - 1;
+    int others = 0;
     // Only grows, so a width the operator chose stays until a longer cell needs more.
-    for (int column = 0; column + 1 < mytable.columnCount(); ++column) {
-        const int needed = std::max(view.sizeHintForColumn(column), header.sectionSizeHint(column));
-        if (needed > header.sectionSize(column)) {
-            header.resizeSection(column, needed);
+    for (int column = 0; column < last; ++column) {
+        if (needed(column) > header.sectionSize(column)) {
+            header.resizeSection(column, needed(column));
         }
+        others += header.sectionSize(column);
     }
+    header.resizeSection(last, std::max(needed(last), Logwindow.viewport()->width() - others));
+}
+
+bool Mainwindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Logwindow.viewport() && event->type() == QEvent::Resize) {
+        fitColumns();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void Mainwindow::rememberColumnWidths() {

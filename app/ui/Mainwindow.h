@@ -47,6 +47,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Keeps the table's last column filling the view as the view changes size.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void initComponents();

@@ -47,12 +47,23 @@ PassStatusBar::PassStatusBar(QWidget* parent) : QStatusBar(parent) {
     running.setObjectName(QStringLiteral("Pushesrunning"));
     sent.setObjectName(QStringLiteral("Pushessent"));
     notSent.setObjectName(QStringLiteral("Pushesnotsent"));
-    addWidget(&phase);
-    addWidget(&inquiry);
+    phaseLine.setContentsMargins(0, 0, 0, 0);
+    phaseLine.addWidget(&phase);
+    phaseLine.addWidget(&inquiry);
+    phaseLine.addStretch();
+    countLine.setContentsMargins(0, 0, 0, 0);
+    countLine.setSpacing(12);
     for (QLabel* count : {&found, &offering, &running, &sent, &notSent}) {
-        addPermanentWidget(count);
+        countLine.addWidget(count);
         count->hide();
     }
+    countLine.addStretch();
+    lineLayout.setContentsMargins(0, 0, 0, 0);
+    lineLayout.setSpacing(2);
+    lineLayout.addLayout(&phaseLine);
+    lineLayout.addLayout(&countLine);
+    lines.setLayout(&lineLayout);
+    addWidget(&lines, 1);
     inquiryTicks.setInterval(kInquiryTick);
     connect(&inquiryTicks, &QTimer::timeout, this, [this] { showInquiryProgress(); });
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include "app/engine/PassProgress.h"
 
@@ -35,6 +37,11 @@ private:
     void show(const engine::PassState& now);
     void showInquiryProgress();
 
+    // Two lines, so that a narrow window shows them whole: the phase, then the counts.
+    QWidget lines;
+    QVBoxLayout lineLayout;
+    QHBoxLayout phaseLine;
+    QHBoxLayout countLine;
     QLabel phase;
     QProgressBar inquiry;
     QLabel found;

@@ -92,6 +92,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the demo pass did not finish: %s\n", qPrintable(phase.text()));
         return 1;
     }
+    // The labels' new texts are laid out before the picture is taken.
+    QCoreApplication::processEvents();
     bool saved = save(window, folder, "main-window.png");
     window.resize(900, 650);
     QTest::qWait(0);
