@@ -1,3 +1,4 @@
+cmake_policy(SET CMP0057 NEW)
 # Installs the build into PREFIX and checks that the program, its desktop entry and its icon are
 # where a desktop's menu finds them.
 file(REMOVE_RECURSE "${PREFIX}")

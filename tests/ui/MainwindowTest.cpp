@@ -434,18 +434,6 @@ private slots:
         about.close();
     }
 
-    void rendersBothWindowsForPeopleToLookAt() {
-        QVERIFY(QDir().mkpath(QStringLiteral(FLARECAST_RENDER_DIR)));
-        window->table().append({"Ada's phone", "00123456789a", "Thursday 10 December 2026", true});
-        window->table().append(
-            {"Grace, the tablet", "00123456789b", "Thursday 10 December 2026", false});
-        QTRY_COMPARE(window->table().rowCount(), 2);
-        QVERIFY(window->grab().save(QStringLiteral(FLARECAST_RENDER_DIR "/main-window.png")));
-        window->about().show();
-        QVERIFY(window->about().grab().save(QStringLiteral(FLARECAST_RENDER_DIR "/about.png")));
-        window->about().close();
-    }
-
     void startWithoutAFileSaysSo() {
         control<QPushButton>("Startbluetoothbtn").click();
         QCOMPARE(status(), QStringLiteral("No File Choosen"));
