@@ -262,6 +262,8 @@ class Session:
 
     def __init__(self, desktop, program_path, folder, processes):
         self.atspi, self.screen, self.folder = desktop.atspi, desktop.screen, folder
+        # What the next run of the program in the same folder needs.
+        self.desktop, self.program_path, self.processes = desktop, program_path, processes
         neighbourhood = os.path.join(folder, "neighbourhood.json")
         with open(neighbourhood, "w") as out:
             out.write('{ "inquiry_ms": 20, "devices": [] }\n')
@@ -651,7 +653,43 @@ def completions_go_with_their_dialog(s):
     s.ends_with_status_zero()
 
 
-CASES = [dialogs_under_a_screen_reader, completions_go_with_their_dialog]
+def replacing_is_asked_and_folders_outlive_the_program(s):
+    """A name typed without ".csv" gets it; saving over a log asks first; the next run of the
+    program opens Save Log where this one left it."""
+    paths = make_files(s.folder)
+    dialog = s.open_dialog("s", s.folder, "Save Log")
+    dialog.enter(paths["logs"])
+    dialog.in_folder(paths["logs"], "Save Log")
+    dialog.enter("kept")
+    dialog.gone("Save Log")
+    s.until(lambda: os.path.exists(os.path.join(paths["logs"], "kept.csv")), "kept.csv saved")
+    s.shows(s.status, "Log Saved", "after Save Log")
+
+    dialog = s.open_dialog("s", paths["logs"], "Save Log again")
+    dialog.enter("kept")
+    question = s.until(lambda: s.find(s.atspi.ROLE_ALERT), "the question before replacing")
+    no = s.find(s.atspi.ROLE_PUSH_BUTTON, "No", question)
+    if no is None:
+        raise Failure("the question has no button No")
+    no.queryAction().doAction(0)
+    s.until(lambda: s.find(s.atspi.ROLE_ALERT) is None, "the question answered")
+    dialog.in_folder(paths["logs"], "Save Log after No")
+    s.screen.press("Escape")
+    dialog.gone("Save Log after No")
+    s.ends_with_status_zero()
+
+    again = Session(s.desktop, s.program_path, s.folder, s.processes)
+    dialog = again.open_dialog("s", paths["logs"], "Save Log in the next run")
+    again.screen.press("Escape")
+    dialog.gone("Save Log in the next run")
+    again.ends_with_status_zero()
+
+
+CASES = [
+    dialogs_under_a_screen_reader,
+    completions_go_with_their_dialog,
+    replacing_is_asked_and_folders_outlive_the_program,
+]
 
 
 def main():
