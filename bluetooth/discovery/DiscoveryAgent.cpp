@@ -25,4 +25,8 @@ bool DiscoveryAgent::cancelInquiry(DiscoveryListener* listener) {
     return LocalDevice::getLocalDevice().getBluetoothPeer().cancelInquiry(*listener);
 }
 
+std::chrono::milliseconds DiscoveryAgent::inquiryLength() const {
+    return LocalDevice::getLocalDevice().getBluetoothPeer().inquiryLength();
+}
+
 }  // namespace flarecast::bluetooth

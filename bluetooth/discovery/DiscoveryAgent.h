@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -28,6 +29,8 @@ public:
     // No cached or pre-known devices are kept.
     std::optional<std::vector<RemoteDevice>> retrieveDevices(int /*option*/) const { return {}; }
     bool cancelInquiry(DiscoveryListener* listener);
+    // The longest an inquiry runs; the standard 10.24 s unless the native stack knows better.
+    std::chrono::milliseconds inquiryLength() const;
 };
 
 }  // namespace flarecast::bluetooth

@@ -47,6 +47,7 @@ public:
     }
     void unregisterService(int handle) { stack.unregisterService(handle); }
 
+    std::chrono::milliseconds inquiryLength() { return stack.inquiryLength(); }
     // Blocks for the whole inquiry; deviceDiscovered runs on the calling thread.
     int doInquiry(int accessCode, DiscoveryListener& listener, std::stop_token cancel = {},
                   int adapter = 0);

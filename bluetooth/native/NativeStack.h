@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -22,6 +23,9 @@ public:
     // A device found by an inquiry.
     using DeviceFound =
         std::function<void(const std::string& name, std::int64_t address, int deviceClass)>;
+
+    // Eight times 1.28 s.
+    static constexpr std::chrono::milliseconds kStandardInquiry{10240};
 
     virtual ~NativeStack() = default;
 
@@ -46,6 +50,9 @@ public:
     virtual int registerService(std::span<const std::uint8_t> record) = 0;
     virtual void unregisterService(int handle) = 0;
 
+    // The longest an inquiry runs, on any adapter; one cancelled or with nothing left to find may
+    // end sooner.
+    virtual std::chrono::milliseconds inquiryLength() { return kStandardInquiry; }
     // Blocks for the whole inquiry on one adapter, reporting each device on the calling thread;
     // returns the discovery type for inquiryCompleted. A stop request on cancel ends this
     // inquiry alone, with INQUIRY_TERMINATED.

@@ -77,6 +77,7 @@ public:
         return inner->registerService(record);
     }
     void unregisterService(int handle) override { inner->unregisterService(handle); }
+    std::chrono::milliseconds inquiryLength() override { return inner->inquiryLength(); }
     int doInquiry(int accessCode, const DeviceFound& reported, std::stop_token cancel,
                   int adapter) override {
         return inner->doInquiry(

@@ -49,6 +49,7 @@ public:
         return now()->registerService(record);
     }
     void unregisterService(int handle) override { now()->unregisterService(handle); }
+    std::chrono::milliseconds inquiryLength() override { return now()->inquiryLength(); }
     int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel,
                   int adapter) override {
         const int ended = now()->doInquiry(accessCode, found, cancel, adapter);

@@ -23,8 +23,7 @@ namespace flarecast::bluetooth::bluez {
 class BluezStack final : public NativeStack {
 public:
     struct Timing {
-        // The standard inquiry length: eight times 1.28 s.
-        std::chrono::milliseconds inquiry{10240};
+        std::chrono::milliseconds inquiry{kStandardInquiry};
         // Longer than a page of a device that is in range, bounded for one that is not.
         std::chrono::milliseconds connect{20000};
         std::chrono::milliseconds sdp{20000};
@@ -55,6 +54,7 @@ public:
     void close(int handle) override;
     int registerService(std::span<const std::uint8_t> record) override;
     void unregisterService(int handle) override;
+    std::chrono::milliseconds inquiryLength() override { return timing.inquiry; }
     int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel,
                   int adapter) override;
     std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,

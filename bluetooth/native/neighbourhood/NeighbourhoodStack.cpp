@@ -216,6 +216,10 @@ void NeighbourhoodStack::unregisterService(int handle) {
     }
 }
 
+std::chrono::milliseconds NeighbourhoodStack::inquiryLength() {
+    return std::chrono::milliseconds(world.inquiryMs);
+}
+
 int NeighbourhoodStack::doInquiry(int /*accessCode*/, const DeviceFound& found,
                                   std::stop_token cancel, int adapter) {
     radioOf(adapter);
@@ -227,7 +231,7 @@ int NeighbourhoodStack::doInquiry(int /*accessCode*/, const DeviceFound& found,
     }
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    const auto total = std::chrono::milliseconds(world.inquiryMs);
+    const auto total = inquiryLength();
     std::mutex lock;
     std::condition_variable_any wake;
     std::unique_lock guard(lock);

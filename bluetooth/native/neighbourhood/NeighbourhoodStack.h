@@ -36,6 +36,8 @@ public:
     void close(int handle) override;
     int registerService(std::span<const std::uint8_t> record) override;
     void unregisterService(int handle) override;
+    // The file's inquiry_ms.
+    std::chrono::milliseconds inquiryLength() override;
     int doInquiry(int accessCode, const DeviceFound& found, std::stop_token cancel,
                   int adapter) override;
     std::optional<std::vector<int>> getServiceHandles(std::span<const UUID> uuids,
