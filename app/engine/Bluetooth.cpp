@@ -5,6 +5,7 @@
 #include "bluetooth/discovery/LocalDevice.h"
 #include "bluetooth/io/Console.h"
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/native/NativeStack.h"
 
 namespace flarecast::engine {
 
@@ -37,6 +38,15 @@ void Bluetooth::dodeviceenquiry() {
     }
 }
 
+std::chrono::milliseconds Bluetooth::inquiryLength() const noexcept {
+    try {
+        return discoveryagent.inquiryLength();
+    } catch (const std::exception& error) {
+        printLine(error.what());
+        return bluetooth::NativeStack::kStandardInquiry;
+    }
+}
+
 void Bluetooth::cancelenquiry() {
     try {
         discoveryagent.cancelInquiry(this);
@@ -59,6 +69,9 @@ int Bluetooth::doserviceenquiry(const bluetooth::RemoteDevice& device) {
 
 void Bluetooth::deviceDiscovered(const bluetooth::RemoteDevice& device,
                                  const bluetooth::DeviceClass& /*deviceClass*/) {
+    if (whenFound) {
+        whenFound(device);
+    }
     events.notify([this, &device] {
         const std::lock_guard guard(lock);
         devices.push_back(device);
@@ -66,6 +79,9 @@ void Bluetooth::deviceDiscovered(const bluetooth::RemoteDevice& device,
 }
 
 void Bluetooth::inquiryCompleted(int /*discType*/) {
+    if (whenInquiryEnded) {
+        whenInquiryEnded();
+    }
     events.notify([this] { devicesearchcompleted = true; });
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,6 +29,8 @@ public:
 
     // Starts an inquiry with this listener; returns at once. Errors are printed.
     void dodeviceenquiry();
+    // The longest the inquiry runs; the standard length when the stack cannot say.
+    std::chrono::milliseconds inquiryLength() const noexcept;
     // Ends the running inquiry early; its completion is still reported.
     void cancelenquiry();
     // Starts a search for OBEX Object Push on the device; returns the transaction identifier.
@@ -53,6 +57,10 @@ public:
     std::atomic<bool> devicesearchcompleted{false};
     // Notified after each of the flags above is raised and after each device found.
     Wakeup events;
+    // Run on the inquiry's thread for each device it reports and at its end, before events is
+    // notified; set before the inquiry starts.
+    std::function<void(const bluetooth::RemoteDevice&)> whenFound;
+    std::function<void()> whenInquiryEnded;
 
 private:
     // Set once: the inquiry and the searches may be started from different threads.

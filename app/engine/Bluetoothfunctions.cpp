@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <set>
 
 #include "app/engine/DateSent.h"
 #include "bluetooth/discovery/LocalDevice.h"
@@ -19,9 +20,136 @@ std::vector<std::string> adapterNames() {
 
 }  // namespace
 
+// Changes and reports go under one lock, so that the listener hears them in the order they
+// happened. Each lane inquires and searches one at a time, so counts of lanes doing either give
+// the phase.
+class Bluetoothfunctions::Reporter final : public RowSink {
+public:
+    Reporter(RowSink& table, PassProgress* listener) : table(table), listener(listener) {}
+
+    void inquiryStarted(std::chrono::milliseconds length) {
+        const std::lock_guard guard(lock);
+        ++inquiring;
+        now.inquiryLength = length;
+        now.inquiryBegan = std::chrono::steady_clock::now();
+        report();
+    }
+    void inquiryEnded() {
+        const std::lock_guard guard(lock);
+        --inquiring;
+    }
+    void found(const std::string& address) {
+        const std::lock_guard guard(lock);
+        if (seen.insert(address).second) {
+            ++now.found;
+            report();
+        }
+    }
+    void searchStarted() {
+        const std::lock_guard guard(lock);
+        ++searching;
+        report();
+    }
+    void searchEnded(bool offering) {
+        const std::lock_guard guard(lock);
+        --searching;
+        if (offering) {
+            ++now.offering;
+            report();
+        }
+    }
+    void pushStarted() {
+        const std::lock_guard guard(lock);
+        ++now.running;
+        report();
+    }
+    // A push job's last row: the job has ended.
+    void append(const Logfile& row) override {
+        table.append(row);
+        const std::lock_guard guard(lock);
+        --now.running;
+        ++(row.sent ? now.sent : now.notSent);
+        report();
+        finishWhenDone();
+    }
+    // The pass ended, cancelled or not.
+    void passEnded() {
+        const std::lock_guard guard(lock);
+        ended = true;
+        finishWhenDone();
+    }
+    void cancel() {
+        const std::lock_guard guard(lock);
+        cancelled = true;
+    }
+    // Waits for a report under way; none comes after.
+    void detach() {
+        const std::lock_guard guard(lock);
+        listener = nullptr;
+    }
+
+private:
+    void report() {
+        if (finished) {
+            return;
+        }
+        now.phase = inquiring > 0   ? PassPhase::Inquiring
+                    : searching > 0 ? PassPhase::Searching
+                                    : PassPhase::Pushing;
+        tell();
+    }
+    void finishWhenDone() {
+        if (finished || !ended || cancelled || now.running > 0) {
+            return;
+        }
+        finished = true;
+        now.phase = PassPhase::Finished;
+        tell();
+    }
+    void tell() {
+        if (listener == nullptr) {
+            return;
+        }
+        try {
+            listener->changed(now);
+        } catch (const std::exception& error) {
+            printLine(error.what());
+        }
+    }
+
+    RowSink& table;
+    std::mutex lock;
+    PassProgress* listener;
+    PassState now;
+    std::set<std::string> seen;
+    std::size_t inquiring = 0;
+    std::size_t searching = 0;
+    bool ended = false;
+    bool cancelled = false;
+    bool finished = false;
+};
+
+namespace {
+
+// A push job that keeps its pass's reporter, through which its row goes, as long as it lives.
+struct ReportingJob {
+    template <typename... Args>
+    explicit ReportingJob(std::shared_ptr<RowSink> rows, Args&&... args)
+        : rows(std::move(rows)), job(std::forward<Args>(args)..., *this->rows) {}
+    // Before the job, so that it goes after it.
+    const std::shared_ptr<RowSink> rows;
+    Obexsend job;
+};
+
+}  // namespace
+
 Bluetoothfunctions::Bluetoothfunctions(std::filesystem::path file, RowSink& table, PushJobs& jobs,
-                                       Pacing pacing)
-    : chosenfile(std::move(file)), tablemodel(table), pushjobs(jobs), pacing(pacing) {
+                                       Pacing pacing, PassProgress* progress)
+    : chosenfile(std::move(file)),
+      tablemodel(table),
+      pushjobs(jobs),
+      pacing(pacing),
+      reporter(std::make_shared<Reporter>(table, progress)) {
     const auto names = adapterNames();
     if (names.size() <= 1) {
         lanes.push_back(std::make_unique<Lane>(0, ""));
@@ -30,11 +158,19 @@ Bluetoothfunctions::Bluetoothfunctions(std::filesystem::path file, RowSink& tabl
             lanes.push_back(std::make_unique<Lane>(static_cast<int>(i), names[i]));
         }
     }
+    // The lanes wait for their inquiries' ends, so these end before the worker goes.
+    for (const auto& lane : lanes) {
+        lane->bluetooth.whenFound = [&reporter = *reporter](const bluetooth::RemoteDevice& device) {
+            reporter.found(device.getBluetoothAddress());
+        };
+        lane->bluetooth.whenInquiryEnded = [&reporter = *reporter] { reporter.inquiryEnded(); };
+    }
 }
 
 Bluetoothfunctions::~Bluetoothfunctions() {
     cancel();
     thread.join();
+    reporter->detach();
 }
 
 void Bluetoothfunctions::start() {
@@ -43,6 +179,7 @@ void Bluetoothfunctions::start() {
 }
 
 void Bluetoothfunctions::cancel() {
+    reporter->cancel();
     cancelled.request_stop();
 }
 
@@ -72,6 +209,8 @@ void Bluetoothfunctions::run() {
     } catch (const std::exception& error) {
         printLine(error.what());
     }
+    // Before stopped: a worker seen stopped may be destroyed, which cancels.
+    reporter->passEnded();
     passEvents.notify([this] { stopped = true; });
 }
 
@@ -79,6 +218,7 @@ void Bluetoothfunctions::runLane(Lane& lane, const std::stop_token& stop) {
     Bluetooth& bluetooth = lane.bluetooth;
     try {
         bluetooth.devicesearchcompleted = false;
+        reporter->inquiryStarted(bluetooth.inquiryLength());
         bluetooth.dodeviceenquiry();
         const auto inquiryEnded = [&bluetooth] { return bluetooth.devicesearchcompleted.load(); };
         // The list may grow while it is walked: its length is read again before each device.
@@ -126,11 +266,15 @@ void Bluetoothfunctions::serve(Lane& lane, const bluetooth::RemoteDevice& device
     bluetooth.clearObexurl();
     bluetooth.searchresult = 0;
     bluetooth.servicesearchcompleted = false;
+    reporter->searchStarted();
     bluetooth.doserviceenquiry(device);
     // Every search reports its end, and the listener must outlive that report, so a cancelled
     // pass still waits for it; the result is looked at once, after it.
     bluetooth.events.waitUntil({}, pacing.poll,
                                [&bluetooth] { return bluetooth.servicesearchcompleted.load(); });
+    reporter->searchEnded(bluetooth.searchresult ==
+                              bluetooth::DiscoveryListener::SERVICE_SEARCH_COMPLETED &&
+                          bluetooth.obexurl().has_value());
     if (bluetooth.searchresult == bluetooth::DiscoveryListener::SERVICE_SEARCH_COMPLETED) {
         try {
             lane.logfile.bluetoothname = device.getFriendlyName(true);
@@ -156,11 +300,14 @@ void Bluetoothfunctions::startPush(Lane& lane, const std::string& url) {
     dropFinishedJobs();
     // The device is reached through the adapter that found it.
     const std::string through = lane.name.empty() ? url : url + ";adapter=" + lane.name;
-    auto job = std::make_shared<Obexsend>(through, chosenfile, lane.logfile, tablemodel);
+    const auto holder = std::make_shared<ReportingJob>(reporter, through, chosenfile, lane.logfile);
+    std::shared_ptr<Obexsend> job(holder, &holder->job);
     {
         const std::lock_guard guard(jobsLock);
         obexthreads.push_back(job);
     }
+    // Before the job starts, which may end at once.
+    reporter->pushStarted();
     pushjobs.start(std::move(*slot), std::move(job));
     passEvents.sleepFor(stop, pacing.pushPause);
 }

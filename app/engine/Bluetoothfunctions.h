@@ -12,6 +12,7 @@
 #include "app/engine/Logfile.h"
 #include "app/engine/Obexsend.h"
 #include "app/engine/Pacing.h"
+#include "app/engine/PassProgress.h"
 #include "app/engine/PushJobs.h"
 #include "app/engine/RowSink.h"
 #include "app/engine/Wakeup.h"
@@ -26,8 +27,13 @@ namespace flarecast::engine {
 // runs; running is the window's, and the pass does not consult it.
 class Bluetoothfunctions {
 public:
+    // progress, when given, is told where the pass stands, one call at a time in the order of
+    // the changes, from the engine's threads (the inquiries', the lanes', the push jobs'), and
+    // never once the destructor has returned: it must outlive this worker, and nothing more.
+    // A push job that ends later still appends its row to tablemodel, but progress no longer
+    // hears of it. changed() must not call back into this worker.
     Bluetoothfunctions(std::filesystem::path chosenfile, RowSink& tablemodel, PushJobs& pushjobs,
-                       Pacing pacing = {});
+                       Pacing pacing = {}, PassProgress* progress = nullptr);
     // Cancels the pass and waits for it; push jobs belong to pushjobs and go on.
     ~Bluetoothfunctions();
     Bluetoothfunctions(const Bluetoothfunctions&) = delete;
@@ -35,7 +41,8 @@ public:
 
     void start();
     // Ends the pass early: a running inquiry is cancelled, a search in progress is waited for,
-    // and nothing new starts. Push jobs already started go on.
+    // and nothing new starts. Push jobs already started go on. The pass no longer reports
+    // Finished, unless it already has.
     void cancel();
     // Waits until the pass has ended or bound has passed; true when it has ended.
     bool waitUntilStopped(std::chrono::milliseconds bound);
@@ -44,6 +51,9 @@ public:
     std::atomic<bool> stopped{true};
 
 private:
+    // Where the pass stands; its push jobs share it and append their rows through it.
+    class Reporter;
+
     // One local adapter's share of the pass.
     struct Lane {
         Lane(int adapter, std::string name)
@@ -69,6 +79,8 @@ private:
     RowSink& tablemodel;
     PushJobs& pushjobs;
     const Pacing pacing;
+    // Before the lanes, whose inquiries report to it.
+    const std::shared_ptr<Reporter> reporter;
     std::vector<std::unique_ptr<Lane>> lanes;
     std::mutex sentLock;
     std::vector<std::string> sentdevices;
