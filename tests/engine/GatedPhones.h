@@ -54,6 +54,15 @@ public:
         everyone = true;
         changed.notify_all();
     }
+    // From now on the owner of that phone declines the object it is offered.
+    void decline(int phone) {
+        const std::lock_guard guard(lock);
+        declining.insert(phone);
+    }
+    bool declines(int phone) {
+        const std::lock_guard guard(lock);
+        return declining.contains(phone);
+    }
 
     // Waits, within a generous bound, until that many connections have come.
     bool waitForArrivals(int count) {
@@ -75,6 +84,7 @@ private:
     int peak = 0;
     bool everyone = false;
     std::set<int> opened;
+    std::set<int> declining;
 };
 
 // An Object Push server on a loopback port whose owner is asked at each CONNECT.
@@ -114,7 +124,8 @@ private:
             std::array<std::uint8_t, 4096> buffer;
             while (in->read(buffer) >= 0) {
             }
-            return obex::ResponseCodes::OBEX_HTTP_OK;
+            return owners.declines(phone) ? obex::ResponseCodes::OBEX_HTTP_FORBIDDEN
+                                          : obex::ResponseCodes::OBEX_HTTP_OK;
         }
 
     private:
