@@ -92,8 +92,11 @@ QVariant DeviceTableModel::display(const engine::Logfile& cells, int column) {
 
 QVariant DeviceTableModel::toolTip(const engine::Logfile& cells, int column) {
     QStringList lines;
-    if (column == kDetailColumn && !cells.error.empty()) {
-        lines << QString::fromStdString(cells.error);
+    // The detail also from the other cells, for a window too narrow to show its column; the
+    // detail's own tip is the full error.
+    const std::string& why = column == kDetailColumn ? cells.error : cells.detail;
+    if (!why.empty()) {
+        lines << QString::fromStdString(why);
     }
     if (!cells.adapter.empty()) {
         lines << QStringLiteral("Served through ") + QString::fromStdString(cells.adapter);

@@ -63,6 +63,8 @@ PassStatusBar::PassStatusBar(QWidget* parent) : QStatusBar(parent) {
     lineLayout.addLayout(&phaseLine);
     lineLayout.addLayout(&countLine);
     lines.setLayout(&lineLayout);
+    // Room for both lines from the start, so that the window does not grow at the first pass.
+    lines.setMinimumHeight(2 * fontMetrics().height() + lineLayout.spacing());
     addWidget(&lines, 1);
     inquiryTicks.setInterval(kInquiryTick);
     connect(&inquiryTicks, &QTimer::timeout, this, [this] { showInquiryProgress(); });
