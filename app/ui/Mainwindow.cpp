@@ -66,6 +66,11 @@ Mainwindow::Mainwindow(std::unique_ptr<FileDialogs> fileDialogs, engine::Pacing 
 
 Mainwindow::~Mainwindow() {
     rememberColumnWidths();
+    // The table's parts are taken down one by one below; none may call back into a half-gone
+    // window meanwhile.
+    Logwindow.viewport()->removeEventFilter(this);
+    Logwindow.horizontalHeader()->disconnect(this);
+    mytable.disconnect(this);
     // Nothing of the engine may outlive the window: the pass ends early and is waited for, so
     // that it starts no push after the jobs are cancelled; the stopper, which waits for both,
     // follows, and the jobs are joined before the table and the status bar go.
