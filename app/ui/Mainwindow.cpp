@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
 
 #include "app/ui/FileFilter.h"
 #include "app/ui/FilePreview.h"
@@ -32,13 +33,19 @@ const QString kTitle = QStringLiteral("Flarecast v1.0");
 const QString kColumnWidthsKey = QStringLiteral("table/columns");
 constexpr QSize kThumbnailBound(48, 48);
 
-// The one local file being dragged, if that is what the drag holds.
+// The one local file being dragged, if that is what the drag holds; a folder is not a file to
+// send, whatever its name.
 std::optional<std::filesystem::path> droppedFile(const QMimeData* data) {
     if (data == nullptr || !data->hasUrls() || data->urls().size() != 1 ||
         !data->urls().front().isLocalFile()) {
         return std::nullopt;
     }
-    return toPath(data->urls().front().toLocalFile());
+    const std::filesystem::path file = toPath(data->urls().front().toLocalFile());
+    std::error_code ignored;
+    if (std::filesystem::is_directory(file, ignored)) {
+        return std::nullopt;
+    }
+    return file;
 }
 
 }  // namespace

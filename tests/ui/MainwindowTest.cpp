@@ -383,6 +383,11 @@ private slots:
                  QStringLiteral("/a/offer.jpeg"));
         QVERIFY(drop(QStringLiteral("/a/notes.doc")));
         QCOMPARE(filename(), QStringLiteral("offer.jpeg"));
+        QTemporaryDir folder;
+        const QString pictures = folder.filePath(QStringLiteral("pictures.jpg"));
+        QVERIFY(QDir().mkpath(pictures));
+        QVERIFY2(!drop(pictures), "a folder is not taken");
+        QCOMPARE(filename(), QStringLiteral("offer.jpeg"));
     }
 
     // A picture shows itself beside its name, with its size; another file shows its size.
