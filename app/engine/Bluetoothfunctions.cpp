@@ -146,7 +146,6 @@ struct ReportingJob {
 Bluetoothfunctions::Bluetoothfunctions(std::filesystem::path file, RowSink& table, PushJobs& jobs,
                                        Pacing pacing, PassProgress* progress)
     : chosenfile(std::move(file)),
-      tablemodel(table),
       pushjobs(jobs),
       pacing(pacing),
       reporter(std::make_shared<Reporter>(table, progress)) {

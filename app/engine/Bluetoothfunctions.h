@@ -76,7 +76,6 @@ private:
     void dropFinishedJobs();
 
     const std::filesystem::path chosenfile;
-    RowSink& tablemodel;
     PushJobs& pushjobs;
     const Pacing pacing;
     // Before the lanes, whose inquiries report to it.
