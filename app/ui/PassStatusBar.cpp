@@ -92,14 +92,6 @@ void PassStatusBar::stopped() {
     }
 }
 
-QString PassStatusBar::countsText() const {
-    QStringList shown;
-    for (const QLabel* count : {&found, &offering, &running, &sent, &notSent}) {
-        shown << count->text();
-    }
-    return shown.join(QStringLiteral(", "));
-}
-
 void PassStatusBar::show(const engine::PassState& now) {
     last = now;
     found.setText(counted("Found", now.found));

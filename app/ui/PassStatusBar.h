@@ -27,9 +27,6 @@ public:
     // The operator stopped the pass; its counts stay.
     void stopped();
 
-    QString phaseText() const { return phase.text(); }
-    QString countsText() const;
-
 signals:
     void passFinished(int sent, int notSent);
 

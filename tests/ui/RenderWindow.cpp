@@ -96,7 +96,6 @@ int main(int argc, char** argv) {
     QCoreApplication::processEvents();
     bool saved = save(window, folder, "main-window.png");
     window.resize(900, 650);
-    QTest::qWait(0);
     QCoreApplication::processEvents();
     saved = save(window, folder, "main-window-resized.png") && saved;
     window.about().show();
