@@ -27,6 +27,7 @@ void Bluetooth::dodeviceenquiry() {
         // An inquiry that finds nobody must not hand on the previous inquiry's devices.
         const std::lock_guard guard(lock);
         devices.clear();
+        classes.clear();
     }
     try {
         localdevice.setDiscoverable(bluetooth::DiscoveryAgent::GIAC);
@@ -68,13 +69,14 @@ int Bluetooth::doserviceenquiry(const bluetooth::RemoteDevice& device) {
 }
 
 void Bluetooth::deviceDiscovered(const bluetooth::RemoteDevice& device,
-                                 const bluetooth::DeviceClass& /*deviceClass*/) {
+                                 const bluetooth::DeviceClass& deviceClass) {
     if (whenFound) {
         whenFound(device);
     }
-    events.notify([this, &device] {
+    events.notify([this, &device, &deviceClass] {
         const std::lock_guard guard(lock);
         devices.push_back(device);
+        classes.push_back(deviceClass.getRecord());
     });
 }
 
@@ -142,6 +144,11 @@ std::optional<bluetooth::RemoteDevice> Bluetooth::deviceAt(std::size_t index) co
         return std::nullopt;
     }
     return devices[index];
+}
+
+std::int32_t Bluetooth::deviceClassAt(std::size_t index) const {
+    const std::lock_guard guard(lock);
+    return index < classes.size() ? classes[index] : 0;
 }
 
 std::optional<std::string> Bluetooth::obexurl() const {

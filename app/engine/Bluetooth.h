@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -49,6 +50,8 @@ public:
     std::size_t deviceCount() const;
     // The device at index in report order, if one has been reported there.
     std::optional<bluetooth::RemoteDevice> deviceAt(std::size_t index) const;
+    // The class of device the inquiry reported with the device at index; 0 when unknown.
+    std::int32_t deviceClassAt(std::size_t index) const;
     std::optional<std::string> obexurl() const;
     void clearObexurl();
 
@@ -70,6 +73,8 @@ private:
 
     mutable std::mutex lock;
     std::vector<bluetooth::RemoteDevice> devices;
+    // Beside devices, index for index.
+    std::vector<std::int32_t> classes;
     std::optional<std::string> url;
 };
 

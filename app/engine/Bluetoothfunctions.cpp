@@ -144,10 +144,11 @@ struct ReportingJob {
 }  // namespace
 
 Bluetoothfunctions::Bluetoothfunctions(std::filesystem::path file, RowSink& table, PushJobs& jobs,
-                                       Pacing pacing, PassProgress* progress)
+                                       Pacing pacing, PassProgress* progress, DeviceGate* gate)
     : chosenfile(std::move(file)),
       pushjobs(jobs),
       pacing(pacing),
+      gate(gate),
       reporter(std::make_shared<Reporter>(table, progress)) {
     const auto names = adapterNames();
     if (names.size() <= 1) {
@@ -231,8 +232,8 @@ void Bluetoothfunctions::runLane(Lane& lane, const std::stop_token& stop) {
             if (!device) {
                 break;
             }
+            serve(lane, *device, bluetooth.deviceClassAt(index));
             ++index;
-            serve(lane, *device);
         }
     } catch (const std::exception& error) {
         printLine(error.what());
@@ -255,11 +256,25 @@ bool Bluetoothfunctions::claim(const std::string& address) {
     return true;
 }
 
-void Bluetoothfunctions::serve(Lane& lane, const bluetooth::RemoteDevice& device) {
+void Bluetoothfunctions::serve(Lane& lane, const bluetooth::RemoteDevice& device,
+                               std::int32_t deviceClass) {
     const std::string address = device.getBluetoothAddress();
     // Claimed before the search: another adapter that found it too must not search it as well.
     if (!claim(address)) {
         return;
+    }
+    const SeenDevice seen{address, device.getFriendlyName(false), deviceClass, lane.name};
+    if (gate != nullptr) {
+        std::optional<std::string> refusal;
+        try {
+            refusal = gate->refusal(seen);
+        } catch (const std::exception& error) {
+            // A gate that cannot decide lets the device through rather than lose it.
+            printLine(error.what());
+        }
+        if (refusal) {
+            return;
+        }
     }
     Bluetooth& bluetooth = lane.bluetooth;
     bluetooth.clearObexurl();
@@ -271,15 +286,24 @@ void Bluetoothfunctions::serve(Lane& lane, const bluetooth::RemoteDevice& device
     // pass still waits for it; the result is looked at once, after it.
     bluetooth.events.waitUntil({}, pacing.poll,
                                [&bluetooth] { return bluetooth.servicesearchcompleted.load(); });
-    reporter->searchEnded(bluetooth.searchresult ==
-                              bluetooth::DiscoveryListener::SERVICE_SEARCH_COMPLETED &&
-                          bluetooth.obexurl().has_value());
+    const bool offering =
+        bluetooth.searchresult == bluetooth::DiscoveryListener::SERVICE_SEARCH_COMPLETED &&
+        bluetooth.obexurl().has_value();
+    reporter->searchEnded(offering);
+    if (gate != nullptr) {
+        try {
+            gate->searched(seen, offering);
+        } catch (const std::exception& error) {
+            printLine(error.what());
+        }
+    }
     if (bluetooth.searchresult == bluetooth::DiscoveryListener::SERVICE_SEARCH_COMPLETED) {
         try {
             lane.logfile.bluetoothname = device.getFriendlyName(true);
             lane.logfile.bluetoothaddress = address;
             lane.logfile.datesent = fullDateTime(std::chrono::system_clock::now());
             lane.logfile.adapter = lane.name;
+            lane.logfile.deviceClass = deviceClass;
             if (const auto url = bluetooth.obexurl()) {
                 startPush(lane, *url);
             }

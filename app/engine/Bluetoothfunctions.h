@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/engine/Bluetooth.h"
+#include "app/engine/DeviceGate.h"
 #include "app/engine/Logfile.h"
 #include "app/engine/Obexsend.h"
 #include "app/engine/Pacing.h"
@@ -27,13 +28,16 @@ namespace flarecast::engine {
 // runs; running is the window's, and the pass does not consult it.
 class Bluetoothfunctions {
 public:
+    // gate, when given, decides for each device found whether it is served; like progress it
+    // is called from the engine's threads and must outlive this worker.
     // progress, when given, is told where the pass stands, one call at a time in the order of
     // the changes, from the engine's threads (the inquiries', the lanes', the push jobs'), and
     // never once the destructor has returned: it must outlive this worker, and nothing more.
     // A push job that ends later still appends its row to tablemodel, but progress no longer
     // hears of it. changed() must not call back into this worker.
     Bluetoothfunctions(std::filesystem::path chosenfile, RowSink& tablemodel, PushJobs& pushjobs,
-                       Pacing pacing = {}, PassProgress* progress = nullptr);
+                       Pacing pacing = {}, PassProgress* progress = nullptr,
+                       DeviceGate* gate = nullptr);
     // Cancels the pass and waits for it; push jobs belong to pushjobs and go on.
     ~Bluetoothfunctions();
     Bluetoothfunctions(const Bluetoothfunctions&) = delete;
@@ -68,7 +72,7 @@ private:
 
     void run();
     void runLane(Lane& lane, const std::stop_token& stop);
-    void serve(Lane& lane, const bluetooth::RemoteDevice& device);
+    void serve(Lane& lane, const bluetooth::RemoteDevice& device, std::int32_t deviceClass);
     void startPush(Lane& lane, const std::string& url);
     // True for the first lane to ask for the address in this pass.
     bool claim(const std::string& address);
@@ -78,6 +82,7 @@ private:
     const std::filesystem::path chosenfile;
     PushJobs& pushjobs;
     const Pacing pacing;
+    DeviceGate* const gate;
     // Before the lanes, whose inquiries report to it.
     const std::shared_ptr<Reporter> reporter;
     std::vector<std::unique_ptr<Lane>> lanes;

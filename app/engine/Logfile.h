@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+
+#include "app/engine/PushOutcome.h"
 
 namespace flarecast::engine {
 
@@ -19,6 +22,10 @@ struct Logfile {
     std::string error{};
     // The device's OBEX response code to the push, when it answered one.
     std::optional<int> responseCode{};
+    // How the push ended, for whoever keeps count.
+    PushEnd end = PushEnd::Failed;
+    // The device's 24-bit class of device, as its inquiry reported it; 0 when unknown.
+    std::int32_t deviceClass = 0;
 };
 
 }  // namespace flarecast::engine

@@ -131,6 +131,7 @@ void Obexsend::failed(const std::exception& error, bool connected, std::uint64_t
         }
     }
     logfile.sent = false;
+    logfile.end = outcome.end;
     logfile.detail = detailOf(outcome);
     logfile.error = error.what();
     logfile.responseCode = answered ? std::optional(outcome.responseCode) : std::nullopt;
@@ -184,6 +185,7 @@ void Obexsend::run() {
         }
         accepted = true;
         logfile.sent = true;
+        logfile.end = PushEnd::Sent;
         logfile.detail = detailOf({PushEnd::Sent});
         logfile.error.clear();
         logfile.responseCode = code;
