@@ -11,6 +11,7 @@ packages=(
     libbluetooth-dev libsdbus-c++-dev clang libclang-rt-14-dev
     openobex-apps obexftp
     dbus at-spi2-core python3-pyatspi python3-xlib
+    libsqlitecpp-dev libsqlite3-dev sqlite3 libssl-dev qt6-charts-dev libqt6opengl6-dev
 )
 
 missing=()
