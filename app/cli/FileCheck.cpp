@@ -1,0 +1,40 @@
+#include "app/cli/FileCheck.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "app/cli/UniqueFd.h"
+#include "app/ui/FileFilter.h"
+
+namespace flarecast::cli {
+
+std::optional<std::string> whyUnusable(const std::filesystem::path& file) {
+    const std::string name = file.string();
+    std::error_code error;
+    const auto status = std::filesystem::status(file, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return "The file to push does not exist: " + name;
+    }
+    if (error) {
+        return "Cannot use the file to push " + name + ": " + error.message();
+    }
+    if (std::filesystem::is_directory(status)) {
+        return name + " is a folder, not a file to push";
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        return name + " is not a regular file";
+    }
+    if (!ui::Videofilter::isSupportedType(file)) {
+        return "Cannot push " + name +
+               ": phones take .jpg, .jpeg, .png, .3gp, .vcf, .txt and .vcl files";
+    }
+    const UniqueFd readable(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!readable.valid()) {
+        return "Cannot read the file to push " + name + ": " + std::strerror(errno);
+    }
+    return std::nullopt;
+}
+
+}  // namespace flarecast::cli
