@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders the window after a pass among the demo's phones, on a virtual X server, to PNG files
-# for a person to look at: the window, the window made larger, and the About window.
+# for a person to look at: the window, the window made larger, the About window, the history
+# window and the rules form.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 folder=${1:-build/screenshots}

@@ -23,6 +23,7 @@
 #include "app/ui/LogCsv.h"
 #include "app/ui/Paths.h"
 #include "app/ui/QtFileDialogs.h"
+#include "app/ui/RulesSettings.h"
 #include "bluetooth/io/Console.h"
 
 namespace flarecast::ui {
@@ -48,19 +49,39 @@ std::optional<std::filesystem::path> droppedFile(const QMimeData* data) {
     return file;
 }
 
+// The history named by FLARECAST_HISTORY, else the user's own; none when it cannot be opened, and
+// then problem says why, as the one line printed.
+std::unique_ptr<campaign::History> openHistory(QString& problem) {
+    const QString named = qEnvironmentVariable("FLARECAST_HISTORY");
+    try {
+        return std::make_unique<campaign::History>(
+            named.isEmpty() ? campaign::History::defaultPath() : toPath(named));
+    } catch (const std::exception& error) {
+        bluetooth::printLine(error.what());
+        problem = QString::fromStdString(error.what());
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 Mainwindow::Mainwindow(std::unique_ptr<FileDialogs> fileDialogs, engine::Pacing pacing)
     : dialogs(std::move(fileDialogs)),
       pacing(pacing),
       aboutwindow(this),
+      history(openHistory(historyProblem)),
+      rulesdialog(this),
+      historywindow(history.get(), historyProblem, this),
       mytable(this),
       pushjobs(pacing.pushSlots),
       Jmenufile(&jMenuBar1),
+      Jmenucampaign(&jMenuBar1),
       Jmenuhelp(&jMenuBar1),
       Jmenuitemopen(this),
       Jmenuitemsavelog(this),
       Jmenuitemexit(this),
+      Jmenuitemrules(this),
+      Jmenuitemhistory(this),
       Jmenuabout(this),
       Copyrows(this) {
     if (!dialogs) {
@@ -78,17 +99,19 @@ Mainwindow::~Mainwindow() {
     Logwindow.viewport()->removeEventFilter(this);
     Logwindow.horizontalHeader()->disconnect(this);
     mytable.disconnect(this);
-    // Nothing of the engine may outlive the window: the pass ends early and is waited for, so
-    // that it starts no push after the jobs are cancelled; the stopper, which waits for both,
-    // follows, and the jobs are joined before the table and the status bar go.
-    if (bluetoothfunctions) {
-        bluetoothfunctions->cancel();
-        while (!bluetoothfunctions->waitUntilStopped(pacing.poll)) {
-        }
+    // Nothing of the engine may outlive the window: the campaign ends early and is waited for,
+    // its pushes cancelled meanwhile, so that it starts no push after the jobs are cancelled;
+    // the stopper, which waits for both, follows, and the jobs are joined before the table and
+    // the status bar go.
+    if (mycampaign) {
+        mycampaign->stop();
+        do {
+            pushjobs.cancelAll();
+        } while (!mycampaign->waitUntilEnded(pacing.poll));
     }
     pushjobs.cancelAll();
     stopbluetooththread.reset();
-    bluetoothfunctions.reset();
+    mycampaign.reset();
     pushjobs.cancelAll();
 }
 
@@ -130,17 +153,27 @@ void Mainwindow::initComponents() {
     Jmenuitemexit.setShortcuts(
         {QKeySequence(Qt::ALT | Qt::Key_E), QKeySequence(Qt::CTRL | Qt::Key_Q)});
     Jmenuabout.setText(QStringLiteral("About"));
+    Jmenucampaign.setTitle(QStringLiteral("Campaign"));
+    Jmenuitemrules.setText(QStringLiteral("Rules\u2026"));
+    Jmenuitemhistory.setText(QStringLiteral("History\u2026"));
+    Jmenucampaign.addAction(&Jmenuitemrules);
+    Jmenucampaign.addAction(&Jmenuitemhistory);
     Jmenufile.addAction(&Jmenuitemopen);
     Jmenufile.addAction(&Jmenuitemsavelog);
     Jmenufile.addSeparator()->setObjectName(QStringLiteral("jSeparator1"));
     Jmenufile.addAction(&Jmenuitemexit);
     Jmenuhelp.addAction(&Jmenuabout);
     jMenuBar1.addMenu(&Jmenufile);
+    jMenuBar1.addMenu(&Jmenucampaign);
     jMenuBar1.addMenu(&Jmenuhelp);
     setMenuBar(&jMenuBar1);
     setStatusBar(&passstatus);
+    // Only campaigns that repeat have more than one pass to tell apart.
+    passstatus.addPermanentWidget(&Passnumber);
+    Passnumber.hide();
     connect(&passstatus, &PassStatusBar::passFinished, this, [this](int sent, int notSent) {
         setWindowTitle(kTitle + QStringLiteral(" \u2014 ") + passFinishedText(sent, notSent));
+        historywindow.passEnded();
     });
 
     connect(&Jmenuitemopen, &QAction::triggered, this, [this] { JmenuitemopenActionPerformed(); });
@@ -148,6 +181,10 @@ void Mainwindow::initComponents() {
             [this] { JmenuitemsavelogActionPerformed(); });
     connect(&Jmenuitemexit, &QAction::triggered, this, [this] { JmenuitemexitActionPerformed(); });
     connect(&Jmenuabout, &QAction::triggered, this, [this] { JmenuaboutActionPerformed(); });
+    connect(&Jmenuitemrules, &QAction::triggered, this,
+            [this] { JmenuitemrulesActionPerformed(); });
+    connect(&Jmenuitemhistory, &QAction::triggered, this,
+            [this] { JmenuitemhistoryActionPerformed(); });
     connect(&Startbluetoothbtn, &QPushButton::clicked, this,
             [this] { StartbluetoothbtnActionPerformed(); });
     connect(&Stopbluetoothbtn, &QPushButton::clicked, this,
@@ -158,6 +195,7 @@ void Mainwindow::initComponents() {
              {&Filethumbnail, "Filethumbnail"},
              {&Filesize, "Filesize"},
              {&Copyrows, "Copyrows"},
+             {&Passnumber, "Passnumber"},
              {&Statusfield, "Statusfield"},
              {&Startbluetoothbtn, "Startbluetoothbtn"},
              {&Stopbluetoothbtn, "Stopbluetoothbtn"},
@@ -168,12 +206,17 @@ void Mainwindow::initComponents() {
              {&jMenuBar1, "jMenuBar1"},
              {&Jmenufile, "Jmenufile"},
              {&Jmenuhelp, "Jmenuhelp"},
+             {&Jmenucampaign, "Jmenucampaign"},
+             {&Jmenuitemrules, "Jmenuitemrules"},
+             {&Jmenuitemhistory, "Jmenuitemhistory"},
              {&Jmenuitemopen, "Jmenuitemopen"},
              {&Jmenuitemsavelog, "Jmenuitemsavelog"},
              {&Jmenuitemexit, "Jmenuitemexit"},
              {&Jmenuabout, "Jmenuabout"},
              {&mytable, "mytable"},
-             {&aboutwindow, "aboutwindow"}}) {
+             {&aboutwindow, "aboutwindow"},
+             {&rulesdialog, "rulesdialog"},
+             {&historywindow, "historywindow"}}) {
         object->setObjectName(QString::fromLatin1(name));
     }
 
@@ -342,7 +385,7 @@ void Mainwindow::closeEvent(QCloseEvent* event) {
 
 void Mainwindow::endProgram() {
     rememberColumnWidths();
-    if (bluetoothfunctions || pushjobs.taken() > 0) {
+    if (mycampaign || pushjobs.taken() > 0) {
         // Engine threads may be inside a pass or a push: the program ends at once, without
         // waiting for them.
         std::fflush(stdout);
@@ -361,7 +404,7 @@ void Mainwindow::enableFileMenu(bool enabled) {
 }
 
 void Mainwindow::StartbluetoothbtnActionPerformed() {
-    if (bluetoothfunctions) {
+    if (mycampaign) {
         return;
     }
     if (Filename.text().isEmpty()) {
@@ -371,27 +414,45 @@ void Mainwindow::StartbluetoothbtnActionPerformed() {
     Statusfield.setText(QStringLiteral("Running"));
     setWindowTitle(kTitle);
     passstatus.begin();
-    bluetoothfunctions = std::make_unique<engine::Bluetoothfunctions>(chosenfile, mytable, pushjobs,
-                                                                      pacing, &passstatus);
-    bluetoothfunctions->running = true;
-    bluetoothfunctions->start();
+    QSettings settings;
+    const campaign::Rules rules = loadRules(settings);
+    Passnumber.clear();
+    Passnumber.setVisible(rules.repeat);
+    engine::PassProgress* const progress = this;
+    mycampaign =
+        std::make_unique<campaign::Campaign>(campaign::CampaignSettings{chosenfile, rules, pacing},
+                                             history.get(), mytable, pushjobs, progress);
+    mycampaign->start();
     Stopbluetoothbtn.setEnabled(true);
     Startbluetoothbtn.setEnabled(false);
     enableFileMenu(false);
+    // The rules hold for the whole campaign.
+    Jmenuitemrules.setEnabled(false);
+}
+
+void Mainwindow::changed(const engine::PassState& now) {
+    passstatus.changed(now);
+    // Counted here, and queued like the state, so that the number shown is that of the pass
+    // whose state is shown. The campaign is set before its thread starts and goes only after
+    // its last pass.
+    const int pass = mycampaign->passes();
+    QMetaObject::invokeMethod(
+        this, [this, pass] { Passnumber.setText(QStringLiteral("Pass %1").arg(pass)); },
+        Qt::QueuedConnection);
 }
 
 void Mainwindow::StopbluetoothbtnActionPerformed() {
     Statusfield.setText(QStringLiteral("Stopping"));
     Stopbluetoothbtn.setEnabled(false);
-    engine::Bluetoothfunctions* const worker = bluetoothfunctions.get();
+    campaign::Campaign* const running = mycampaign.get();
     // The previous stopper has ended: Stop stays disabled until its work is done.
     stopbluetooththread = std::make_unique<bluetooth::OwnedThread>();
-    stopbluetooththread->start([this, worker] {
-        if (worker != nullptr) {
-            worker->running = false;
-            // Nothing new starts: the inquiry is cancelled and a search in progress ends.
-            worker->cancel();
-            while (!worker->waitUntilStopped(pacing.poll)) {
+    stopbluetooththread->start([this, running] {
+        if (running != nullptr) {
+            // Nothing new starts: the inquiry is cancelled, a search in progress ends and no
+            // pass follows.
+            running->stop();
+            while (!running->waitUntilEnded(pacing.poll)) {
             }
         }
         // The pushes in flight end on their own, each with its row.
@@ -402,12 +463,14 @@ void Mainwindow::StopbluetoothbtnActionPerformed() {
 }
 
 void Mainwindow::stopped() {
-    // Its pass has ended; its push jobs go on in their slots.
-    bluetoothfunctions.reset();
+    // Its passes and their pushes have ended.
+    mycampaign.reset();
     Startbluetoothbtn.setEnabled(true);
     enableFileMenu(true);
+    Jmenuitemrules.setEnabled(true);
     Statusfield.setText(QStringLiteral("Stopped"));
     passstatus.stopped();
+    historywindow.passEnded();
 }
 
 void Mainwindow::JmenuitemopenActionPerformed() {
@@ -459,6 +522,18 @@ void Mainwindow::JmenuitemsavelogActionPerformed() {
 
 void Mainwindow::JmenuitemexitActionPerformed() {
     endProgram();
+}
+
+void Mainwindow::JmenuitemrulesActionPerformed() {
+    QSettings settings;
+    rulesdialog.load(settings);
+    rulesdialog.open();
+}
+
+void Mainwindow::JmenuitemhistoryActionPerformed() {
+    historywindow.show();
+    historywindow.raise();
+    historywindow.activateWindow();
 }
 
 void Mainwindow::JmenuaboutActionPerformed() {

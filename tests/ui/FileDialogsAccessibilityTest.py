@@ -272,6 +272,8 @@ class Session:
             # The dialogs first open at home, and remember their folders in the settings here.
             HOME=folder,
             XDG_CONFIG_HOME=folder,
+            # The campaigns' history, away from the user's own.
+            XDG_DATA_HOME=folder,
             TZ="UTC",
             QT_QPA_PLATFORM="xcb",
             QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
@@ -48,12 +49,16 @@ private:
     void trigger(const char* action) { control<QAction>(action).trigger(); }
 
     QTemporaryDir phones;
+    QTemporaryDir data;
 
 private slots:
     // Two phones that take every object, for whole passes; nothing before touches the stack.
     void initTestCase() {
         // Settings go to a folder of the toolkit's tests, not the user's own.
         QStandardPaths::setTestModeEnabled(true);
+        // The campaigns' history too, here and in the programs the tests start.
+        QVERIFY(data.isValid());
+        qputenv("XDG_DATA_HOME", data.path().toUtf8());
         QVERIFY(phones.isValid());
         const QString file = phones.filePath(QStringLiteral("neighbourhood.json"));
         QFile json(file);
@@ -117,6 +122,18 @@ private slots:
         QVERIFY(fileItems[0]->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_O)));
         QVERIFY(fileItems[1]->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_S)));
         QVERIFY(fileItems[3]->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
+        const auto& campaignItems = control<QMenu>("Jmenucampaign").actions();
+        QCOMPARE(campaignItems.size(), 2);
+        QCOMPARE(campaignItems[0]->text(), QStringLiteral("Rules\u2026"));
+        QCOMPARE(campaignItems[0]->objectName(), QStringLiteral("Jmenuitemrules"));
+        QCOMPARE(campaignItems[1]->text(), QStringLiteral("History\u2026"));
+        QCOMPARE(campaignItems[1]->objectName(), QStringLiteral("Jmenuitemhistory"));
+        // Between File and Help.
+        const auto& titles = control<QMenuBar>("jMenuBar1").actions();
+        QCOMPARE(titles.size(), 3);
+        QCOMPARE(titles[0]->menu(), &control<QMenu>("Jmenufile"));
+        QCOMPARE(titles[1]->menu(), &control<QMenu>("Jmenucampaign"));
+        QCOMPARE(titles[2]->menu(), &control<QMenu>("Jmenuhelp"));
         const auto& helpItems = control<QMenu>("Jmenuhelp").actions();
         QCOMPARE(helpItems.size(), 1);
         QCOMPARE(helpItems[0]->text(), QStringLiteral("About"));

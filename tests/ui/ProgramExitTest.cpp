@@ -270,10 +270,12 @@ protected:
         const fs::path runtime = folder.path / "runtime";
         fs::create_directory(runtime);
         fs::permissions(runtime, fs::perms::owner_all);
-        // Kept off the operator's desktop: own settings, no session bus (where there is none,
-        // libdbus's failed attempt to start one leaks).
-        std::vector<std::string> env = {"DISPLAY=" + server->name, "QT_QPA_PLATFORM=xcb",
+        // Kept off the operator's desktop: own settings and history, no session bus (where there is
+        // none, libdbus's failed attempt to start one leaks).
+        std::vector<std::string> env = {"DISPLAY=" + server->name,
+                                        "QT_QPA_PLATFORM=xcb",
                                         "XDG_CONFIG_HOME=" + folder.path.string(),
+                                        "XDG_DATA_HOME=" + folder.path.string(),
                                         "XDG_RUNTIME_DIR=" + runtime.string(),
                                         "DBUS_SESSION_BUS_ADDRESS=disabled:"};
         env.insert(env.end(), moreEnvironment.begin(), moreEnvironment.end());

@@ -15,11 +15,8 @@
 #include <map>
 #include <memory>
 
-#include "ScriptedDialogs.h"
-#include "WindowControls.h"
+#include "WindowPassFixture.h"
 #include "app/ui/LogCsv.h"
-#include "app/ui/Mainwindow.h"
-#include "tests/engine/GatedPhones.h"
 
 // Failures show texts as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -32,33 +29,8 @@ namespace {
 using engine::GatedNeighbourhood;
 using engine::Phones;
 
-// Runs the window's events until done holds; false only when a generous bound has passed.
-bool eventually(const std::function<bool()>& done) {
-    return QTest::qWaitFor(done, 60000);
-}
-
-class WindowPass : public ::testing::Test {
+class WindowPass : public WindowPassFixture {
 protected:
-    void SetUp() override { Phones::get(); }
-
-    void open(engine::Pacing pacing) {
-        window = std::make_unique<Mainwindow>(std::make_unique<ScriptedDialogs>(replies), pacing);
-        window->show();
-        const auto offer = engine::fileWith(files.path, "offer.txt", std::string(5000, 'x'));
-        replies.fileToSend = {QString::fromStdString(offer.string())};
-        control<QAction>("Jmenuitemopen").trigger();
-        ASSERT_EQ(control<QLineEdit>("Filename").text(), "offer.txt");
-    }
-
-    template <typename T>
-    T& control(const char* name) {
-        return controlOf<T>(*window, name);
-    }
-    QString status() { return control<QLineEdit>("Statusfield").text(); }
-    QString label(const char* name) { return control<QLabel>(name).text(); }
-    void start() { control<QPushButton>("Startbluetoothbtn").click(); }
-    void stop() { control<QPushButton>("Stopbluetoothbtn").click(); }
-
     // The details of the table's rows by device name.
     std::map<QString, QString> detailsByName() {
         std::map<QString, QString> details;
@@ -68,10 +40,6 @@ protected:
         }
         return details;
     }
-
-    ScriptedDialogs::Replies replies;
-    flarecast::testing::TempFolder files;
-    std::unique_ptr<Mainwindow> window;
 };
 
 engine::Pacing twoSlots() {
