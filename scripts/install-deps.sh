@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing Flarecast need, when any is missing.
+# Installs the Debian packages that building and testing Flarecast need, when any is missing; with
+# --windows, those of the Windows cross-build and of its tests under wine.
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,10 @@ packages=(
     dbus at-spi2-core python3-pyatspi python3-xlib
     libsqlitecpp-dev libsqlite3-dev sqlite3 libssl-dev qt6-charts-dev libqt6opengl6-dev
 )
+if [[ "${1:-}" == --windows ]]; then
+    packages=(cmake ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64
+              googletest libcli11-dev nlohmann-json3-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -14,6 +14,8 @@
 #include <system_error>
 #include <thread>
 
+#include "app/campaign/LocalCalendar.h"
+
 namespace flarecast::campaign {
 
 namespace {
@@ -73,7 +75,7 @@ std::string dayOf(Clock::time_point time, const std::filesystem::path& file) {
     const std::time_t seconds =
         std::chrono::floor<std::chrono::seconds>(time.time_since_epoch()).count();
     std::tm local{};
-    if (::localtime_r(&seconds, &local) == nullptr) {
+    if (!localCalendar(seconds, local)) {
         throw HistoryError("Cannot write to the history " + file.string() +
                            ": a time out of range");
     }

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <ctime>
 
+#include "app/campaign/LocalCalendar.h"
+
 namespace flarecast::campaign {
 
 namespace {
@@ -88,7 +90,7 @@ bool within(const std::optional<Clock::time_point>& when, minutes window, Clock:
 LocalTime localTimeOf(Clock::time_point when) {
     const std::time_t seconds = Clock::to_time_t(when);
     std::tm local{};
-    localtime_r(&seconds, &local);
+    localCalendar(seconds, local);
     // tm_wday counts from Sunday.
     return {(local.tm_wday + 6) % 7, local.tm_hour};
 }

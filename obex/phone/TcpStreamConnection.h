@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "bluetooth/connections/Connection.h"
-#include "bluetooth/native/posix/TcpSocket.h"
+#include "bluetooth/native/TcpSocket.h"
 
 namespace flarecast::obex {
 

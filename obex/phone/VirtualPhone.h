@@ -10,7 +10,7 @@
 
 #include "bluetooth/io/OwnedThread.h"
 #include "bluetooth/native/neighbourhood/VirtualPhoneHost.h"
-#include "bluetooth/native/posix/TcpSocket.h"
+#include "bluetooth/native/TcpSocket.h"
 #include "obex/auth/PasswordAuthenticator.h"
 #include "obex/server/ServerSession.h"
 

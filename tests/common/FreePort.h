@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "bluetooth/native/posix/TcpSocket.h"
+#include "bluetooth/native/TcpSocket.h"
 
 namespace flarecast::testing {
 

@@ -19,7 +19,7 @@
 #include "bluetooth/discovery/RemoteDevice.h"
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/io/OwnedThread.h"
-#include "bluetooth/native/posix/TcpSocket.h"
+#include "bluetooth/native/TcpSocket.h"
 #include "obex/phone/TcpStreamConnection.h"
 #include "obex/server/ServerSession.h"
 

@@ -5,7 +5,7 @@
 
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/io/Streams.h"
-#include "bluetooth/native/posix/TcpSocket.h"
+#include "bluetooth/native/TcpSocket.h"
 
 namespace flarecast::bluetooth::testing {
 

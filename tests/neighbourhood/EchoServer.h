@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "bluetooth/io/Errors.h"
-#include "bluetooth/native/posix/TcpSocket.h"
+#include "bluetooth/native/TcpSocket.h"
 
 namespace flarecast::bluetooth::testing {
 

@@ -6,7 +6,7 @@
 
 #include "PhoneClient.h"
 #include "RawClient.h"
-#include "bluetooth/native/posix/TcpSocket.h"
+#include "bluetooth/native/TcpSocket.h"
 #include "obex/phone/TcpStreamConnection.h"
 #include "obex/phone/VirtualPhone.h"
 #include "obex/session/OBEXConnection.h"

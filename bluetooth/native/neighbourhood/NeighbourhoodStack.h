@@ -9,7 +9,7 @@
 #include "bluetooth/native/neighbourhood/Neighbourhood.h"
 #include "bluetooth/native/neighbourhood/SimulatedRadio.h"
 #include "bluetooth/native/neighbourhood/VirtualPhoneHost.h"
-#include "bluetooth/native/posix/TcpSocket.h"
+#include "bluetooth/native/TcpSocket.h"
 
 namespace flarecast::bluetooth {
 

@@ -1,4 +1,4 @@
-#include "bluetooth/native/posix/TcpSocket.h"
+#include "bluetooth/native/TcpSocket.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -136,6 +136,10 @@ void TcpSocket::sendAll(std::span<const std::uint8_t> bytes) {
         }
         bytes = bytes.subspan(static_cast<std::size_t>(count));
     }
+}
+
+bool TcpSocket::isOpen() const {
+    return fd >= 0;
 }
 
 void TcpSocket::shutdown() {

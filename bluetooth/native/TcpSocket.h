@@ -28,12 +28,23 @@ public:
     // until destruction, so another thread still using it never reaches a reused one.
     void shutdown();
     std::uint16_t localPort() const;
-    bool isOpen() const { return fd >= 0; }
+    bool isOpen() const;
 
 private:
+#if defined(_WIN32)
+    // A SOCKET, and the event that shutdown() sets to end the waits on it: Winsock's own
+    // shutdown does not wake a blocked accept or receive.
+    using Handle = std::uintptr_t;
+    static constexpr Handle kNoHandle = ~Handle{0};
+    TcpSocket(Handle handle, void* stopped) : handle(handle), stopped(stopped) {}
+
+    Handle handle = kNoHandle;
+    void* stopped = nullptr;
+#else
     explicit TcpSocket(int fd) : fd(fd) {}
 
     int fd = -1;
+#endif
 };
 
 }  // namespace flarecast::bluetooth
