@@ -5,6 +5,7 @@
 #include "app/campaign/Checksum.h"
 #include "app/campaign/RuleCheck.h"
 #include "bluetooth/io/Console.h"
+#include "bluetooth/io/Utf8Path.h"
 
 namespace flarecast::campaign {
 
@@ -179,7 +180,7 @@ void Campaign::append(const engine::Logfile& row) {
     if (history != nullptr) {
         try {
             history->recordPush({row.bluetoothaddress, row.bluetoothname, row.deviceClass,
-                                 row.adapter, now, settings.file.string(), checksum,
+                                 row.adapter, now, bluetooth::utf8Of(settings.file), checksum,
                                  row.responseCode, row.detail, row.error, outcome});
         } catch (const std::exception& error) {
             say(error.what());

@@ -15,6 +15,8 @@
 #include <thread>
 
 #include "app/campaign/LocalCalendar.h"
+#include "bluetooth/io/Environment.h"
+#include "bluetooth/io/Utf8Path.h"
 
 namespace flarecast::campaign {
 
@@ -76,7 +78,7 @@ std::string dayOf(Clock::time_point time, const std::filesystem::path& file) {
         std::chrono::floor<std::chrono::seconds>(time.time_since_epoch()).count();
     std::tm local{};
     if (!localCalendar(seconds, local)) {
-        throw HistoryError("Cannot write to the history " + file.string() +
+        throw HistoryError("Cannot write to the history " + bluetooth::utf8Of(file) +
                            ": a time out of range");
     }
     std::array<char, 32> text{};
@@ -97,12 +99,12 @@ auto guarded(const std::filesystem::path& file, const char* doing, Body&& body) 
         return body();
     } catch (const SQLite::Exception& error) {
         if (error.getErrorCode() == SQLITE_BUSY) {
-            throw HistoryError("The history " + file.string() + " stayed busy for " +
+            throw HistoryError("The history " + bluetooth::utf8Of(file) + " stayed busy for " +
                                std::to_string(kBusyTimeoutMs / 1000) +
                                " s: another program holds it (" + oneLine(error.what()) + ")");
         }
-        throw HistoryError("Cannot " + std::string(doing) + " the history " + file.string() + ": " +
-                           oneLine(error.what()));
+        throw HistoryError("Cannot " + std::string(doing) + " the history " +
+                           bluetooth::utf8Of(file) + ": " + oneLine(error.what()));
     }
 }
 
@@ -123,13 +125,13 @@ Contents contentsOf(SQLite::Database& db) {
 // Version 0 means an empty file, unless another program keeps its own tables in it.
 void refuseUnknown(const Contents& contents, const std::filesystem::path& file) {
     if (contents.version > History::kSchemaVersion) {
-        throw HistoryError("History " + file.string() +
+        throw HistoryError("History " + bluetooth::utf8Of(file) +
                            " was written by a newer Flarecast (schema " +
                            std::to_string(contents.version) + "); this one reads schema " +
                            std::to_string(History::kSchemaVersion));
     }
     if (contents.version == 0 && contents.tables != 0) {
-        throw HistoryError("History " + file.string() +
+        throw HistoryError("History " + bluetooth::utf8Of(file) +
                            " is an SQLite file of another program, not a Flarecast history");
     }
 }
@@ -165,15 +167,23 @@ bool useWriteAheadLog(SQLite::Database& db) {
 }  // namespace
 
 std::filesystem::path History::defaultPath() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data != nullptr && std::filesystem::path(data).is_absolute()) {
-        return std::filesystem::path(data) / "flarecast" / "history.sqlite";
+    using bluetooth::environmentVariable;
+    using bluetooth::pathFromUtf8;
+    if (const auto data = environmentVariable("XDG_DATA_HOME");
+        data && pathFromUtf8(*data).is_absolute()) {
+        return pathFromUtf8(*data) / "flarecast" / "history.sqlite";
     }
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || *home == '\0') {
+#if defined(_WIN32)
+    // The user's own data on this machine, which does not roam.
+    if (const auto local = environmentVariable("LOCALAPPDATA"); local && !local->empty()) {
+        return pathFromUtf8(*local) / "flarecast" / "history.sqlite";
+    }
+#endif
+    const auto home = environmentVariable("HOME");
+    if (!home || home->empty()) {
         throw HistoryError("No folder for the history: neither XDG_DATA_HOME nor HOME is set");
     }
-    return std::filesystem::path(home) / ".local" / "share" / "flarecast" / "history.sqlite";
+    return pathFromUtf8(*home) / ".local" / "share" / "flarecast" / "history.sqlite";
 }
 
 History::History(const std::filesystem::path& path) : file(path) {
@@ -181,12 +191,12 @@ History::History(const std::filesystem::path& path) : file(path) {
         std::error_code failure;
         std::filesystem::create_directories(file.parent_path(), failure);
         if (failure) {
-            throw HistoryError("Cannot create the folder of the history " + file.string() + ": " +
-                               failure.message());
+            throw HistoryError("Cannot create the folder of the history " +
+                               bluetooth::utf8Of(file) + ": " + failure.message());
         }
     }
     guarded(file, "open", [this] {
-        db = std::make_unique<SQLite::Database>(file.string(),
+        db = std::make_unique<SQLite::Database>(bluetooth::utf8Of(file),
                                                 SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
         db->setBusyTimeout(kBusyTimeoutMs);
         // Only reads until the file is known to be a history of ours: a file that is not SQLite

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "app/cli/UniqueFd.h"
+#include "app/cli/AppendFile.h"
 #include "app/engine/Logfile.h"
 
 namespace flarecast::cli {
@@ -30,7 +30,7 @@ private:
     void writeLine(const std::string& line);
 
     const std::filesystem::path path;
-    UniqueFd fd;
+    AppendFile file;
     bool withAdapter = true;
     std::mutex lock;
 };

@@ -1,17 +1,16 @@
 #include "app/cli/FileCheck.h"
 
-#include <fcntl.h>
-
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 
-#include "app/cli/UniqueFd.h"
 #include "app/ui/FileFilter.h"
+#include "bluetooth/io/Utf8Path.h"
 
 namespace flarecast::cli {
 
 std::optional<std::string> whyUnusable(const std::filesystem::path& file) {
-    const std::string name = file.string();
+    const std::string name = bluetooth::utf8Of(file);
     std::error_code error;
     const auto status = std::filesystem::status(file, error);
     if (status.type() == std::filesystem::file_type::not_found) {
@@ -30,9 +29,11 @@ std::optional<std::string> whyUnusable(const std::filesystem::path& file) {
         return "Cannot push " + name +
                ": phones take .jpg, .jpeg, .png, .3gp, .vcf, .txt and .vcl files";
     }
-    const UniqueFd readable(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!readable.valid()) {
-        return "Cannot read the file to push " + name + ": " + std::strerror(errno);
+    errno = 0;
+    if (const std::ifstream readable(file, std::ios::binary); !readable) {
+        const int error = errno;
+        return "Cannot read the file to push " + name + ": " +
+               (error != 0 ? std::strerror(error) : "it cannot be opened");
     }
     return std::nullopt;
 }

@@ -4,6 +4,7 @@
 
 #include "app/campaign/History.h"
 #include "app/cli/OptionText.h"
+#include "bluetooth/io/Utf8Path.h"
 
 namespace flarecast::cli {
 
@@ -46,9 +47,9 @@ void addDevices(campaign::DeviceList& list, const std::vector<std::string>& devi
 }  // namespace
 
 void Options::addTo(CLI::App& app) {
-    history = campaign::History::defaultPath();
+    historyText = bluetooth::utf8Of(campaign::History::defaultPath());
     auto* fileOption =
-        app.add_option("--file", file, "the file to push (required but for --report)")
+        app.add_option("--file", fileText, "the file to push (required but for --report)")
             ->type_name("PATH");
     app.add_option("--neighbourhood", neighbourhood,
                    "simulated devices: a neighbourhood JSON file, or demo")
@@ -110,10 +111,10 @@ void Options::addTo(CLI::App& app) {
         ->check(accepting(daysOf, "is not a list of days such as mon-fri or sat,sun"));
     app.add_flag("--serve-while-inquiring", rules.serveWhileInquiring,
                  "search and push each device as soon as the inquiry finds it");
-    app.add_option("--history", history, "the history's SQLite file")
+    app.add_option("--history", historyText, "the history's SQLite file")
         ->type_name("PATH")
         ->capture_default_str();
-    app.add_option("--csv", csv, "append a row to this CSV file after every push")
+    app.add_option("--csv", csvText, "append a row to this CSV file after every push")
         ->type_name("PATH");
     app.add_flag("--verbose", verbose, "also the engine's diagnostics, on standard error");
     app.add_flag("--json", json, "one JSON object a line on standard output, nothing else there");
@@ -127,6 +128,9 @@ void Options::addTo(CLI::App& app) {
 }
 
 void Options::finish() {
+    file = bluetooth::pathFromUtf8(fileText);
+    history = bluetooth::pathFromUtf8(historyText);
+    csv = bluetooth::pathFromUtf8(csvText);
     if (!report && file.empty()) {
         throw CLI::RequiredError("--file");
     }

@@ -30,6 +30,10 @@ struct Options {
     void finish();
 
 private:
+    // The paths as given, in UTF-8: CLI11 would read them in the system's narrow encoding.
+    std::string fileText;
+    std::string historyText;
+    std::string csvText;
     int pauseSeconds = 10;
     int pushPauseMs = 0;
     int retryTimes = 3;

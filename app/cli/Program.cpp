@@ -1,7 +1,5 @@
 #include "app/cli/Program.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <cstdlib>
@@ -15,11 +13,13 @@
 #include "app/cli/Options.h"
 #include "app/cli/RowOutput.h"
 #include "app/cli/RowText.h"
-#include "app/cli/StopSignals.h"
 #include "app/cli/Terminal.h"
 #include "app/engine/PushJobs.h"
 #include "bluetooth/io/Console.h"
+#include "bluetooth/io/Environment.h"
+#include "bluetooth/io/Utf8Path.h"
 #include "bluetooth/native/NativeStackFactory.h"
+#include "bluetooth/native/StopSignals.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
 #include "obex/phone/VirtualPhoneLauncher.h"
 
@@ -54,7 +54,7 @@ int report(const Options& options) {
         campaign::History history(options.history);
         days = history.totalsPerDay();
     } else {
-        terminal.err("No history at " + options.history.string() + " yet");
+        terminal.err("No history at " + bluetooth::utf8Of(options.history) + " yet");
     }
     for (const auto& line : options.json ? reportJson(days) : reportTable(days)) {
         terminal.out(line);
@@ -76,7 +76,7 @@ int runCampaign(const Options& options) {
 
     // Before anything chooses the native stack: the neighbourhood's phones run in this program.
     bluetooth::installVirtualPhoneHost(std::make_shared<obex::VirtualPhoneLauncher>());
-    Terminal terminal(::isatty(STDERR_FILENO) == 1);
+    Terminal terminal(isTerminal(stderr));
     // Standard output is for the rows alone, JSON or for a person. The engine's diagnostics
     // say what each row already says, step by step: only asked for do they go to standard error.
     const bluetooth::ConsoleRedirect diagnostics([&terminal, &options](std::string_view line) {
@@ -84,10 +84,9 @@ int runCampaign(const Options& options) {
             terminal.err(printable(line));
         }
     });
-    if (const char* neighbourhood = std::getenv("FLARECAST_NEIGHBOURHOOD");
-        neighbourhood != nullptr && std::string_view(neighbourhood) == "demo") {
+    if (bluetooth::environmentVariable("FLARECAST_NEIGHBOURHOOD") == "demo") {
         terminal.err("The demo phones save what they receive in " +
-                     bluetooth::demoInbox().string());
+                     bluetooth::utf8Of(bluetooth::demoInbox()));
     }
 
     RowOutput rows(terminal, csv.get(), options.json);
@@ -104,7 +103,7 @@ int runCampaign(const Options& options) {
     running = &campaign;
 
     std::atomic<bool> now{false};
-    const StopSignals signals([&](int count) {
+    const bluetooth::StopSignals signals([&](int count) {
         if (count == 1) {
             terminal.err("Stopping after the pushes in flight; press Ctrl+C again to stop now");
             campaign.stop();
@@ -135,7 +134,7 @@ int runCampaign(const Options& options) {
 int runProgram(int argc, char** argv) {
     // Before any thread starts, so that every thread has them blocked and StopSignals takes
     // them.
-    StopSignals::blockInThisThread();
+    bluetooth::StopSignals::blockInThisThread();
     CLI::App app(
         "Pushes a file over Bluetooth to every phone nearby, as the window does, under "
         "a campaign's rules, with a history of every device and push.",
@@ -156,10 +155,10 @@ int runProgram(int argc, char** argv) {
     }
     // Read when the native stack is chosen, at the first pass.
     if (!options.neighbourhood.empty()) {
-        ::setenv("FLARECAST_NEIGHBOURHOOD", options.neighbourhood.c_str(), 1);
+        bluetooth::setEnvironmentVariable("FLARECAST_NEIGHBOURHOOD", options.neighbourhood);
     }
     if (!options.adapter.empty()) {
-        ::setenv("FLARECAST_ADAPTER", options.adapter.c_str(), 1);
+        bluetooth::setEnvironmentVariable("FLARECAST_ADAPTER", options.adapter);
     }
     try {
         return options.report ? report(options) : runCampaign(options);

@@ -1,16 +1,18 @@
 #include "app/cli/Terminal.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/ioctl.h>
 #include <unistd.h>
+#endif
 
 #include "app/cli/RowText.h"
 
 namespace flarecast::cli {
 
 namespace {
-
-// Back to the start of the line, and everything to its right erased.
-constexpr std::string_view kClearLine = "\r\x1b[K";
 
 const char* phaseName(engine::PassPhase phase) {
     switch (phase) {
@@ -28,11 +30,31 @@ const char* phaseName(engine::PassPhase phase) {
 
 // A line longer than the terminal wraps, and \r no longer reaches its start.
 std::size_t terminalWidth() {
+#if defined(_WIN32)
+    CONSOLE_SCREEN_BUFFER_INFO console{};
+    if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &console)) {
+        const int columns = console.srWindow.Right - console.srWindow.Left + 1;
+        if (columns > 1) {
+            return static_cast<std::size_t>(columns - 1);
+        }
+    }
+#else
     winsize size{};
     if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
         return size.ws_col - 1U;
     }
+#endif
     return 79;
+}
+
+// Back to the start of the line, and everything to its right erased. A Windows console takes
+// escape sequences only when asked to, so there the line is overwritten with blanks.
+std::string clearLine() {
+#if defined(_WIN32)
+    return "\r" + std::string(terminalWidth(), ' ') + "\r";
+#else
+    return "\r\x1b[K";
+#endif
 }
 
 void put(std::FILE* stream, std::string_view text) {
@@ -41,6 +63,14 @@ void put(std::FILE* stream, std::string_view text) {
 }
 
 }  // namespace
+
+bool isTerminal(std::FILE* stream) {
+#if defined(_WIN32)
+    return ::_isatty(::_fileno(stream)) != 0;
+#else
+    return ::isatty(::fileno(stream)) == 1;
+#endif
+}
 
 std::string progressText(int pass, const engine::PassState& state) {
     return "Pass " + std::to_string(pass) + ": " + phaseName(state.phase) + "; " +
@@ -66,7 +96,7 @@ void Terminal::err(std::string_view line) {
 void Terminal::write(std::FILE* stream, std::string_view line) {
     const std::lock_guard guard(lock);
     if (!shown.empty()) {
-        put(stderr, kClearLine);
+        put(stderr, clearLine());
     }
     std::string whole(line);
     whole.push_back('\n');
@@ -86,7 +116,7 @@ void Terminal::progress(int pass, const engine::PassState& state) {
 void Terminal::endProgress() {
     const std::lock_guard guard(lock);
     if (!shown.empty()) {
-        put(stderr, kClearLine);
+        put(stderr, clearLine());
     }
     shown.clear();
     drawing = false;
@@ -94,7 +124,7 @@ void Terminal::endProgress() {
 
 void Terminal::draw() {
     if (!shown.empty()) {
-        put(stderr, std::string(kClearLine) + shown);
+        put(stderr, clearLine() + shown);
     }
 }
 

@@ -38,6 +38,8 @@ private:
     std::string shown;
 };
 
+bool isTerminal(std::FILE* stream);
+
 // "Pass 2: pushing; 5 found, 3 offering, 1 pushing, 1 sent, 0 not sent".
 std::string progressText(int pass, const engine::PassState& state);
 

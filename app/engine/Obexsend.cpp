@@ -7,6 +7,7 @@
 #include "app/engine/PushOutcome.h"
 #include "bluetooth/io/Console.h"
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/io/Utf8Path.h"
 #include "obex/Errors.h"
 #include "obex/OBEXConnector.h"
 #include "obex/headers/ResponseCodes.h"
@@ -64,7 +65,7 @@ PushOutcome outcomeOf(const std::exception& error, bool connected, std::uint64_t
 Obexsend::Obexsend(std::string url, std::filesystem::path file, const Logfile& row, RowSink& table)
     : obexurl(std::move(url)),
       chosenfile(std::move(file)),
-      type(ObjectType::of(chosenfile.filename().string())),
+      type(ObjectType::of(bluetooth::utf8Of(chosenfile.filename()))),
       logfile(row),
       tablemodel(table) {
     printLine(type.filetype);
@@ -149,7 +150,7 @@ void Obexsend::run() {
         obex::HeaderSetImpl headers = link->connect(&request);
         connected = true;
         printLine("created header set");
-        const std::string name = chosenfile.filename().string();
+        const std::string name = bluetooth::utf8Of(chosenfile.filename());
         if (type.announcement) {
             printLine(*type.announcement);
         }
@@ -161,7 +162,7 @@ void Obexsend::run() {
         std::error_code sizeError;
         const auto size = std::filesystem::file_size(chosenfile, sizeError);
         if (!file || sizeError) {
-            throw UnreadableFile("Cannot read " + chosenfile.string());
+            throw UnreadableFile("Cannot read " + bluetooth::utf8Of(chosenfile));
         }
         headers.setHeader(obex::HeaderSet::LENGTH, static_cast<std::int64_t>(size));
         printLine("putting....");
@@ -175,7 +176,7 @@ void Obexsend::run() {
             handed += count;
         }
         if (file.bad()) {
-            throw UnreadableFile("Cannot read " + chosenfile.string());
+            throw UnreadableFile("Cannot read " + bluetooth::utf8Of(chosenfile));
         }
         put->close();
         // Only a peer that took the whole object has it.

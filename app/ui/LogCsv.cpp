@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "app/engine/LineEnd.h"
 #include "app/ui/DeviceTableModel.h"
 #include "app/ui/FileExtension.h"
 #include "app/ui/Paths.h"
@@ -13,12 +14,6 @@
 namespace flarecast::ui {
 
 namespace {
-
-#ifdef _WIN32
-constexpr const char* kLineEnd = "\r\n";
-#else
-constexpr const char* kLineEnd = "\n";
-#endif
 
 // Device names are chosen by whoever owns the device; a spreadsheet must not run them as a
 // formula.
@@ -97,7 +92,8 @@ std::optional<QString> saveLog(const QString& path, const DeviceTableModel& tabl
         return failure(file.errorString());
     }
     const auto writeLine = [&file](const QString& line) {
-        file.write((line + QLatin1String(kLineEnd)).toLocal8Bit());
+        file.write(
+            (line + QLatin1String(engine::kLineEnd.data(), engine::kLineEnd.size())).toUtf8());
     };
     // The four columns stay first, as they always were, for tools that read them by position.
     bool withAdapter = false;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bluetooth/io/Console.h"
+#include "bluetooth/io/Environment.h"
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodStack.h"
@@ -35,8 +36,7 @@ TheStack& theStack() {
 std::unique_ptr<NativeStack> platformStack() {
 #if FLARECAST_WITH_BLUEZ
     try {
-        const char* adapter = std::getenv("FLARECAST_ADAPTER");
-        return bluez::BluezStack::open(adapter == nullptr ? "" : adapter);
+        return bluez::BluezStack::open(environmentVariable("FLARECAST_ADAPTER").value_or(""));
     } catch (const IOError& error) {
         printLine("Bluetooth is not available: " + error.getMessage());
         return std::make_unique<UnavailableStack>(error.getMessage());
@@ -69,7 +69,9 @@ NativeStack& nativeStack() {
     TheStack& the = theStack();
     const std::lock_guard lock(the.lock);
     if (!the.stack) {
-        the.stack = createNativeStack(std::getenv("FLARECAST_NEIGHBOURHOOD"), the.phoneHost);
+        const auto neighbourhood = environmentVariable("FLARECAST_NEIGHBOURHOOD");
+        the.stack =
+            createNativeStack(neighbourhood ? neighbourhood->c_str() : nullptr, the.phoneHost);
     }
     the.chosen = true;
     return *the.stack;

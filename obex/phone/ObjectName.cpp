@@ -1,6 +1,7 @@
 #include "obex/phone/ObjectName.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace flarecast::obex {
 
@@ -42,6 +43,19 @@ std::string shortened(std::string name) {
     return name.substr(0, keep) + extension;
 }
 
+// Windows opens a device, not a file, for these names, whatever the extension.
+bool deviceName(std::string_view name) {
+    std::string stem(name.substr(0, name.find('.')));
+    stem.erase(stem.find_last_not_of(' ') + 1);
+    std::transform(stem.begin(), stem.end(), stem.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") {
+        return true;
+    }
+    return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
 }  // namespace
 
 std::string safeFileName(std::string_view name, std::string_view fallback) {
@@ -56,7 +70,11 @@ std::string safeFileName(std::string_view name, std::string_view fallback) {
         return std::string(fallback);
     }
     const std::size_t last = kept.find_last_not_of(". ");
-    return shortened(kept.substr(first, last - first + 1));
+    std::string safe = kept.substr(first, last - first + 1);
+    if (deviceName(safe)) {
+        safe.insert(0, "_");
+    }
+    return shortened(safe);
 }
 
 std::string numberedFileName(const std::string& name, int n) {

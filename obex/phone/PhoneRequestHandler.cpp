@@ -3,6 +3,7 @@
 #include <array>
 
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/io/Utf8Path.h"
 #include "obex/phone/ObjectName.h"
 #include "obex/phone/StoppableWait.h"
 #include "obex/phone/StrictRules.h"
@@ -83,7 +84,8 @@ int PhoneRequestHandler::beginObject(Operation& operation) {
     }
     if (profile.saveTo) {
         object = std::make_unique<ReceivedObject>(
-            *profile.saveTo, safeFileName(headers.get<std::string>(HeaderSet::NAME).value_or("")));
+            bluetooth::pathFromUtf8(*profile.saveTo),
+            safeFileName(headers.get<std::string>(HeaderSet::NAME).value_or("")));
     }
     return kContinue;
 }

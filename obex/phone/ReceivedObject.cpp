@@ -4,6 +4,7 @@
 #include <random>
 
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/io/Utf8Path.h"
 #include "obex/phone/ObjectName.h"
 
 namespace flarecast::obex {
@@ -51,7 +52,7 @@ ReceivedObject::ReceivedObject(fs::path folder, std::string name)
       temporary(temporaryIn(this->folder)),
       out(temporary, std::ios::binary | std::ios::trunc) {
     if (!out) {
-        throw RuntimeError("Cannot create a file in " + this->folder.string());
+        throw RuntimeError("Cannot create a file in " + bluetooth::utf8Of(this->folder));
     }
 }
 
@@ -67,18 +68,18 @@ void ReceivedObject::write(std::span<const std::uint8_t> bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out) {
-        throw RuntimeError("Cannot write " + temporary.string());
+        throw RuntimeError("Cannot write " + bluetooth::utf8Of(temporary));
     }
 }
 
 fs::path ReceivedObject::commit() {
     out.close();
     if (!out) {
-        throw RuntimeError("Cannot write " + temporary.string());
+        throw RuntimeError("Cannot write " + bluetooth::utf8Of(temporary));
     }
     try {
         for (int n = 0; n <= kMaxNumber; ++n) {
-            const fs::path target = folder / numberedFileName(name, n);
+            const fs::path target = folder / bluetooth::pathFromUtf8(numberedFileName(name, n));
             if (moveWithoutOverwriting(temporary, target)) {
                 committed = true;
                 return target;
@@ -87,7 +88,7 @@ fs::path ReceivedObject::commit() {
     } catch (const fs::filesystem_error& error) {
         throw RuntimeError(error.what());
     }
-    throw RuntimeError("Too many objects named " + name + " in " + folder.string());
+    throw RuntimeError("Too many objects named " + name + " in " + bluetooth::utf8Of(folder));
 }
 
 }  // namespace flarecast::obex

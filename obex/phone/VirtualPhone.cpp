@@ -7,6 +7,7 @@
 
 #include "bluetooth/io/Console.h"
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/io/Utf8Path.h"
 #include "obex/phone/PhoneRequestHandler.h"
 #include "obex/phone/StoppableWait.h"
 #include "obex/phone/TcpStreamConnection.h"
@@ -17,7 +18,7 @@ namespace {
 
 void makeFolder(const std::string& folder) {
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
+    std::filesystem::create_directories(bluetooth::pathFromUtf8(folder), error);
     if (error) {
         throw bluetooth::IOError("Cannot make the folder " + folder + ": " + error.message());
     }

@@ -18,11 +18,13 @@
 #include <utility>
 #include <vector>
 
-#include "app/cli/UniqueFd.h"
+#include "bluetooth/native/posix/UniqueFd.h"
 
 extern char** environ;  // NOLINT: the process environment, handed on to the program
 
 namespace flarecast::cli {
+
+using bluetooth::UniqueFd;
 
 // Long enough for any run under a sanitizer on a loaded machine; only a hang reaches it.
 inline constexpr std::chrono::seconds kBound{60};

@@ -80,6 +80,9 @@ TEST_F(VirtualPhoneTest, NamesAreNeverPathsAndNeverOverwrite) {
         {"no extension", "no extension"},
         {"no extension", "no extension (1)"},
         {"Grüße.txt", "Grüße.txt"},
+        {"CON.txt", "_CON.txt"},
+        {"nul", "_nul"},
+        {"a:stream.txt", "astream.txt"},
     };
     const auto session = connected(url("names"));
     std::map<std::string, std::string> expected;

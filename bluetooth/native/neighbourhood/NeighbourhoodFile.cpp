@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "bluetooth/discovery/RemoteDevice.h"
+#include "bluetooth/io/Utf8Path.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodKeys.h"
 #include "bluetooth/native/neighbourhood/VirtualPhoneKeys.h"
 
@@ -398,7 +399,7 @@ Neighbourhood parseNeighbourhood(std::string_view json, const std::string& sourc
 }
 
 Neighbourhood loadNeighbourhoodFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(pathFromUtf8(path), std::ios::binary);
     if (!file) {
         throw NeighbourhoodError("Neighbourhood file " + path + ": cannot be read");
     }
@@ -416,9 +417,9 @@ std::filesystem::path demoInbox() {
 Neighbourhood demoNeighbourhood() {
     // Every "$" stands in a save_to value, as the start of a path.
     std::string json(kDemo);
-    std::string folder = demoInbox().string();
-    // Stays valid inside a JSON string.
-    std::erase_if(folder, [](char c) { return c == '"' || c == '\\'; });
+    // Escaped as inside a JSON string, whatever the path holds (a Windows path has backslashes).
+    std::string folder = Json(utf8Of(demoInbox())).dump();
+    folder = folder.substr(1, folder.size() - 2);
     for (std::size_t at = json.find('$'); at != std::string::npos;
          at = json.find('$', at + folder.size())) {
         json.replace(at, 1, folder);

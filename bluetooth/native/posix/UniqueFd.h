@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace flarecast::cli {
+namespace flarecast::bluetooth {
 
 // A file descriptor, closed by its destructor.
 class UniqueFd {
@@ -31,4 +31,4 @@ private:
     int fd = -1;
 };
 
-}  // namespace flarecast::cli
+}  // namespace flarecast::bluetooth

@@ -1,4 +1,4 @@
-#include "app/cli/StopSignals.h"
+#include "bluetooth/native/StopSignals.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <system_error>
 
-namespace flarecast::cli {
+namespace flarecast::bluetooth {
 
 namespace {
 
@@ -75,4 +75,4 @@ void StopSignals::listen() {
     }
 }
 
-}  // namespace flarecast::cli
+}  // namespace flarecast::bluetooth
