@@ -14,6 +14,9 @@
 #if FLARECAST_WITH_BLUEZ
 #include "bluetooth/native/bluez/BluezStack.h"
 #endif
+#if FLARECAST_WITH_WINSOCK
+#include "bluetooth/native/winsock/WinsockStack.h"
+#endif
 
 namespace flarecast::bluetooth {
 
@@ -34,9 +37,13 @@ TheStack& theStack() {
 // This machine's own Bluetooth; without it the program still runs, says once what is missing,
 // and finds nothing.
 std::unique_ptr<NativeStack> platformStack() {
-#if FLARECAST_WITH_BLUEZ
+#if FLARECAST_WITH_BLUEZ || FLARECAST_WITH_WINSOCK
     try {
+#if FLARECAST_WITH_BLUEZ
         return bluez::BluezStack::open(environmentVariable("FLARECAST_ADAPTER").value_or(""));
+#else
+        return winsock::WinsockStack::open();
+#endif
     } catch (const IOError& error) {
         printLine("Bluetooth is not available: " + error.getMessage());
         return std::make_unique<UnavailableStack>(error.getMessage());

@@ -12,8 +12,8 @@ NativeStack& nativeStack();
 
 // The stack for a FLARECAST_NEIGHBOURHOOD setting: a neighbourhood file, "demo" for the built-in
 // neighbourhood, nothing for this machine's own stack (BlueZ on Linux, on the adapter that
-// FLARECAST_ADAPTER names or the first one; without one, a stack that finds nothing, after one line
-// that says what is missing). A file that cannot be used is reported in
+// FLARECAST_ADAPTER names or the first one; Winsock on Windows, on its radio; without one, a stack
+// that finds nothing, after one line that says what is missing). A file that cannot be used is reported in
 // one line and gives an empty neighbourhood. The neighbourhood's virtual phones run on
 // phoneHost; without one, connecting to a phone fails.
 std::unique_ptr<NativeStack> createNativeStack(
