@@ -77,6 +77,13 @@ int runCampaign(const Options& options) {
     // Before anything chooses the native stack: the neighbourhood's phones run in this program.
     bluetooth::installVirtualPhoneHost(std::make_shared<obex::VirtualPhoneLauncher>());
     Terminal terminal(isTerminal(stderr));
+    {
+        // Whatever keeps the stack from working (no radio, a neighbourhood file that does not
+        // read) is said, asked for or not: without it every pass finds nothing, silently.
+        const bluetooth::ConsoleRedirect choosing(
+            [&terminal](std::string_view line) { terminal.err(printable(line)); });
+        bluetooth::nativeStack();
+    }
     // Standard output is for the rows alone, JSON or for a person. The engine's diagnostics
     // say what each row already says, step by step: only asked for do they go to standard error.
     const bluetooth::ConsoleRedirect diagnostics([&terminal, &options](std::string_view line) {
