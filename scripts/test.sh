@@ -2,10 +2,14 @@
 # Installs what is missing, builds and runs every test. With --sanitize, the same suite runs in an
 # address and undefined-behaviour sanitizer build (folder build-sanitize/); with --thread, in a
 # thread-sanitizer build (folder build-tsan/); with --bluez-vm, the tests on a real kernel Bluetooth
-# stack run inside a throw-away VM (needs root).
+# stack run inside a throw-away VM (needs root); with --windows, everything but the window is
+# cross-built for Windows (folder build-windows/), its suites run under wine, and the zip of the
+# Windows programs is made.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+if [[ "${1:-}" != --windows ]]; then
+    bash scripts/install-deps.sh
+fi
 case "${1:-}" in
 --sanitize)
     bash scripts/build.sh build-sanitize -DFLARECAST_SANITIZE=ON
@@ -23,12 +27,23 @@ case "${1:-}" in
     bash scripts/build.sh build
     ctest --test-dir build --output-on-failure -L bluez-vm
     ;;
+--windows)
+    bash scripts/build.sh build-windows --windows
+    # A prefix of the build's own, made before the clock of any test runs; the server stays up
+    # between the tests' programs, as starting it for each would cost seconds.
+    export WINEPREFIX=$PWD/build-windows/wine-prefix
+    scripts/wine-run.sh wineboot --init >/dev/null 2>&1
+    wineserver --persistent
+    trap 'wineserver --kill || true' EXIT
+    ctest --test-dir build-windows --output-on-failure -j2
+    (cd build-windows && cpack)
+    ;;
 "")
     bash scripts/build.sh build
     ctest --test-dir build --output-on-failure -j2 -LE bluez-vm
     ;;
 *)
-    echo "usage: bash scripts/test.sh [--sanitize | --thread | --bluez-vm]" >&2
+    echo "usage: bash scripts/test.sh [--sanitize | --thread | --bluez-vm | --windows]" >&2
     exit 2
     ;;
 esac
