@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "bluetooth/io/Utf8Path.h"
+
 namespace flarecast::ui {
 
 std::string extensionOf(const std::filesystem::path& file) {
-    const std::string name = file.filename().string();
+    const std::string name = bluetooth::utf8Of(file.filename());
     const auto dot = name.rfind('.');
     if (dot == std::string::npos || dot == 0 || dot + 1 == name.size()) {
         return {};

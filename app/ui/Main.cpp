@@ -8,6 +8,8 @@
 
 #include "app/ui/Mainwindow.h"
 #include "bluetooth/io/Console.h"
+#include "bluetooth/io/Environment.h"
+#include "bluetooth/io/Utf8Path.h"
 #include "bluetooth/native/NativeStackFactory.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
 #include "obex/phone/VirtualPhoneLauncher.h"
@@ -29,12 +31,11 @@ int Main::main(int argc, char** argv) {
     mainwindow = std::make_unique<Mainwindow>();
     mainwindow->show();
     std::error_code error;
-    homedir = std::filesystem::current_path(error).string();
+    homedir = bluetooth::utf8Of(std::filesystem::current_path(error));
     bluetooth::printLine(error ? error.message() : homedir);
-    if (const char* neighbourhood = std::getenv("FLARECAST_NEIGHBOURHOOD");
-        neighbourhood != nullptr && std::string_view(neighbourhood) == "demo") {
+    if (bluetooth::environmentVariable("FLARECAST_NEIGHBOURHOOD") == "demo") {
         bluetooth::printLine("The demo phones save what they receive in " +
-                             bluetooth::demoInbox().string());
+                             bluetooth::utf8Of(bluetooth::demoInbox()));
     }
     const int status = application.exec();
     mainwindow.reset();
