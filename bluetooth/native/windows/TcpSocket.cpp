@@ -103,6 +103,10 @@ std::optional<DWORD> overlapped(SOCKET handle, HANDLE stopped, const char* what,
         return count;
     }
     if (const int error = ::WSAGetLastError(); error != WSA_IO_PENDING) {
+        // A shutdown() that came after the check above fails the call with WSAESHUTDOWN.
+        if (isSet(stopped)) {
+            return std::nullopt;
+        }
         fail(what, error);
     }
     const std::array<HANDLE, 2> events{done.get(), stopped};
@@ -116,7 +120,11 @@ std::optional<DWORD> overlapped(SOCKET handle, HANDLE stopped, const char* what,
         return std::nullopt;
     }
     if (!finished) {
-        fail(what);
+        const int error = ::WSAGetLastError();
+        if (isSet(stopped)) {
+            return std::nullopt;
+        }
+        fail(what, error);
     }
     return count;
 }
@@ -261,8 +269,9 @@ void TcpSocket::sendAll(std::span<const std::uint8_t> bytes) {
 
 void TcpSocket::shutdown() {
     if (handle != kNoHandle) {
-        ::shutdown(handle, SD_BOTH);
+        // First, so that a call that the shutdown fails already sees why.
         ::SetEvent(stopped);
+        ::shutdown(handle, SD_BOTH);
     }
 }
 
