@@ -171,9 +171,17 @@ TcpSocket TcpSocket::connectTo(const std::string& host, std::uint16_t port) {
     const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owned(found, &::freeaddrinfo);
     std::string lastError = "no address for " + host;
     for (addrinfo* candidate = found; candidate != nullptr; candidate = candidate->ai_next) {
-        const auto [raw, stopped] =
-            openSocket(candidate->ai_family, candidate->ai_socktype, candidate->ai_protocol);
-        TcpSocket attempt(raw, stopped);
+        std::pair<SOCKET, HANDLE> opened;
+        try {
+            opened =
+                openSocket(candidate->ai_family, candidate->ai_socktype, candidate->ai_protocol);
+        } catch (const IOError& error) {
+            // A family that cannot be opened here (IPv6 turned off) leaves the other addresses.
+            lastError = error.what();
+            continue;
+        }
+        const SOCKET raw = opened.first;
+        TcpSocket attempt(raw, opened.second);
         if (::connect(raw, candidate->ai_addr, static_cast<int>(candidate->ai_addrlen)) == 0) {
             noDelay(raw);
             return attempt;
