@@ -194,10 +194,9 @@ TcpSocket TcpSocket::connectTo(const std::string& host, std::uint16_t port) {
 TcpSocket TcpSocket::listenOn(const std::string& host, std::uint16_t port) {
     const auto [raw, stopped] = openSocket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     TcpSocket listening(raw, stopped);
-    // Windows lets a second program take a port held with SO_REUSEADDR; refuse that instead.
-    const BOOL on = TRUE;
-    ::setsockopt(raw, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
-                 sizeof on);
+    // No option here: Windows' plain bind already takes a port that earlier connections still
+    // hold, as SO_REUSEADDR lets Linux do, whereas SO_EXCLUSIVEADDRUSE would keep a server that
+    // starts again on a fixed port out until those connections are gone.
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = ::htons(port);
