@@ -5,6 +5,8 @@
 #include "bluetooth/io/Errors.h"
 
 #if defined(_WIN32)
+#include <windows.h>
+
 #include "bluetooth/native/windows/WindowsText.h"
 #endif
 
@@ -12,12 +14,29 @@ namespace flarecast::bluetooth {
 
 #if defined(_WIN32)
 
+// From the process's own block: msvcrt makes _wgetenv's copy out of the narrow environment,
+// which has already lost what the code page cannot spell. _wputenv_s writes that block too.
 std::optional<std::string> environmentVariable(const char* name) {
-    const wchar_t* value = ::_wgetenv(widen(name).c_str());
-    if (value == nullptr) {
-        return std::nullopt;
+    const std::wstring wideName = widen(name);
+    std::wstring value(MAX_PATH, L'\0');
+    for (;;) {
+        ::SetLastError(ERROR_SUCCESS);
+        const DWORD length = ::GetEnvironmentVariableW(wideName.c_str(), value.data(),
+                                                       static_cast<DWORD>(value.size()));
+        if (length == 0) {
+            if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+                return std::nullopt;
+            }
+            return std::string{};
+        }
+        // Too small: the length asked for counts the terminating null.
+        if (length >= value.size()) {
+            value.resize(length);
+            continue;
+        }
+        value.resize(length);
+        return narrow(value);
     }
-    return narrow(value);
 }
 
 void setEnvironmentVariable(const char* name, const std::string& value) {
