@@ -43,8 +43,11 @@ struct HashDestroy {
 }  // namespace
 
 std::string fileChecksum(const std::filesystem::path& file) {
-    const HANDLE opened = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    // Shared as the push's own reading shares it: a file that another program holds open for
+    // writing still reads, as it does on Linux.
+    const HANDLE opened = ::CreateFileW(file.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (opened == INVALID_HANDLE_VALUE) {
         unreadable(file, ::GetLastError());
     }
