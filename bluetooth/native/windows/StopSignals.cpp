@@ -41,8 +41,9 @@ HANDLE checked(HANDLE handle, const char* what) {
 }  // namespace
 
 void StopSignals::blockInThisThread() {
-    // Console events come on a thread of the system's and reach only the handler; nothing to
-    // block.
+    // Ctrl+C is ignored until a listener exists, and again after it: without a handler Windows
+    // would end the program at once, mid-push.
+    ::SetConsoleCtrlHandler(nullptr, TRUE);
 }
 
 StopSignals::StopSignals(std::function<void(int count)> onSignal)
@@ -53,6 +54,7 @@ StopSignals::StopSignals(std::function<void(int count)> onSignal)
         done = checked(::CreateEventW(nullptr, TRUE, FALSE, nullptr), "CreateEvent");
         ::SetConsoleCtrlHandler(&forward, TRUE);
         thread.start([this] { listen(); });
+        ::SetConsoleCtrlHandler(nullptr, FALSE);
     } catch (...) {
         ::SetConsoleCtrlHandler(&forward, FALSE);
         if (done != nullptr) {
@@ -64,6 +66,7 @@ StopSignals::StopSignals(std::function<void(int count)> onSignal)
 }
 
 StopSignals::~StopSignals() {
+    ::SetConsoleCtrlHandler(nullptr, TRUE);
     ::SetConsoleCtrlHandler(&forward, FALSE);
     ::SetEvent(done);
     thread.join();
