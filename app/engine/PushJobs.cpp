@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "bluetooth/io/StoppableWaits.h"
+
 namespace flarecast::engine {
 
 PushSlot::~PushSlot() {
@@ -29,7 +31,8 @@ std::optional<PushSlot> PushJobs::reserve(std::stop_token stop, std::chrono::mil
     ++waiters;
     std::size_t& taken = inUseOn[adapter];
     while (taken >= limit && !stop.stop_requested()) {
-        slotFreed.wait_for(guard, stop, bound, [&taken, this] { return taken < limit; });
+        bluetooth::stoppableWaitFor(slotFreed, guard, stop, bound,
+                                    [&taken, this] { return taken < limit; });
     }
     --waiters;
     // After a stop no push starts, even into a free slot.
@@ -68,7 +71,7 @@ bool PushJobs::waitUntilEnded(const std::vector<std::shared_ptr<Obexsend>>& thes
                               std::stop_token stop, std::chrono::milliseconds limit) {
     std::unique_lock guard(lock);
     // A job ends before it gives its slot back, and that wakes this wait.
-    return slotFreed.wait_for(guard, stop, limit, [&these] {
+    return bluetooth::stoppableWaitFor(slotFreed, guard, stop, limit, [&these] {
         return std::all_of(these.begin(), these.end(),
                            [](const auto& job) { return job->finished(); });
     });

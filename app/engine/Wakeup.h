@@ -5,6 +5,8 @@
 #include <mutex>
 #include <stop_token>
 
+#include "bluetooth/io/StoppableWaits.h"
+
 namespace flarecast::engine {
 
 // Lets one thread wait for what other threads make true. Each of them changes what the
@@ -35,7 +37,7 @@ public:
             if (stop.stop_requested()) {
                 return false;
             }
-            changed.wait_for(guard, stop, bound, done);
+            bluetooth::stoppableWaitFor(changed, guard, stop, bound, done);
         }
         return true;
     }
@@ -50,7 +52,7 @@ public:
     // Sleeps for length unless stop is requested first; false when it was.
     bool sleepFor(std::stop_token stop, std::chrono::milliseconds length) {
         std::unique_lock guard(lock);
-        changed.wait_for(guard, stop, length, [] { return false; });
+        bluetooth::stoppableWaitFor(changed, guard, stop, length, [] { return false; });
         return !stop.stop_requested();
     }
 

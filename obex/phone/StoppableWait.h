@@ -5,6 +5,8 @@
 #include <mutex>
 #include <stop_token>
 
+#include "bluetooth/io/StoppableWaits.h"
+
 namespace flarecast::obex {
 
 // Waits for time to pass, or for a stop request; false when stop was requested.
@@ -17,7 +19,7 @@ bool waitUnlessStopped(const std::stop_token& stop, std::chrono::duration<Rep, P
     std::condition_variable_any wake;
     std::unique_lock guard(lock);
     // Nothing but the stop request or the time wakes this wait.
-    wake.wait_for(guard, stop, time, [] { return false; });
+    bluetooth::stoppableWaitFor(wake, guard, stop, time, [] { return false; });
     return !stop.stop_requested();
 }
 

@@ -7,6 +7,7 @@
 
 #include "bluetooth/io/Console.h"
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/io/StoppableWaits.h"
 #include "bluetooth/io/Utf8Path.h"
 #include "obex/phone/PhoneRequestHandler.h"
 #include "obex/phone/StoppableWait.h"
@@ -154,7 +155,7 @@ void VirtualPhone::sessionEnded(std::uint64_t id) {
 void VirtualPhone::reapSessions() {
     const std::stop_token token = stop.get_token();
     std::unique_lock lock(sessionsLock);
-    while (sessionEnds.wait(lock, token, [this] {
+    while (bluetooth::stoppableWait(sessionEnds, lock, token, [this] {
         return std::ranges::any_of(sessions, [](const auto& entry) { return entry.second.ended; });
     })) {
         std::vector<std::unique_ptr<ServerSession>> ended;

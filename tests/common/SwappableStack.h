@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bluetooth/discovery/DiscoveryListener.h"
+#include "bluetooth/io/StoppableWaits.h"
 #include "bluetooth/native/NativeStack.h"
 
 namespace flarecast::testing {
@@ -59,7 +60,7 @@ public:
         std::mutex waiting;
         std::condition_variable_any wake;
         std::unique_lock guard(waiting);
-        wake.wait(guard, cancel, [] { return false; });
+        bluetooth::stoppableWait(wake, guard, cancel, [] { return false; });
         return bluetooth::DiscoveryListener::INQUIRY_TERMINATED;
     }
 

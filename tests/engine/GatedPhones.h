@@ -19,6 +19,7 @@
 #include "bluetooth/discovery/RemoteDevice.h"
 #include "bluetooth/io/Errors.h"
 #include "bluetooth/io/OwnedThread.h"
+#include "bluetooth/io/StoppableWaits.h"
 #include "bluetooth/native/TcpSocket.h"
 #include "obex/phone/TcpStreamConnection.h"
 #include "obex/server/ServerSession.h"
@@ -36,8 +37,8 @@ public:
         ++held;
         peak = std::max(peak, held);
         changed.notify_all();
-        const bool answered =
-            changed.wait(guard, stop, [&] { return everyone || opened.contains(phone); });
+        const bool answered = bluetooth::stoppableWait(
+            changed, guard, stop, [&] { return everyone || opened.contains(phone); });
         --held;
         changed.notify_all();
         return answered;

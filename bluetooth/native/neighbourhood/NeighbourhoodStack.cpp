@@ -8,6 +8,7 @@
 #include "bluetooth/discovery/DiscoveryListener.h"
 #include "bluetooth/discovery/RemoteDevice.h"
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/io/StoppableWaits.h"
 #include "bluetooth/native/neighbourhood/SimulatedRecords.h"
 
 namespace flarecast::bluetooth {
@@ -240,7 +241,7 @@ int NeighbourhoodStack::doInquiry(int /*accessCode*/, const DeviceFound& found,
         const auto due =
             start + total * static_cast<long>(i + 1) / static_cast<long>(visible.size() + 1);
         // Nothing but the stop request or the time wakes this wait.
-        wake.wait_until(guard, cancel, due, [] { return false; });
+        stoppableWaitUntil(wake, guard, cancel, due, [] { return false; });
         if (cancel.stop_requested()) {
             return DiscoveryListener::INQUIRY_TERMINATED;
         }

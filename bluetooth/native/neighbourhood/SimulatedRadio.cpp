@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "bluetooth/io/StoppableWaits.h"
+
 namespace flarecast::bluetooth {
 
 SimulatedRadio::Link::~Link() {
@@ -15,7 +17,7 @@ SimulatedRadio::SimulatedRadio(std::optional<Neighbourhood::Radio> radio) : radi
 bool SimulatedRadio::waitUntil(std::unique_lock<std::mutex>& guard, Clock::time_point due,
                                const std::stop_token& stop) {
     // Nothing but the stop request or the time ends this wait.
-    wake.wait_until(guard, stop, due, [] { return false; });
+    stoppableWaitUntil(wake, guard, stop, due, [] { return false; });
     return !stop.stop_requested();
 }
 
@@ -47,7 +49,7 @@ bool SimulatedRadio::page(std::unique_lock<std::mutex>& guard, const std::stop_t
         return !stop.stop_requested();
     }
     const std::uint64_t ticket = nextTicket++;
-    if (!wake.wait(guard, stop, [&] { return serving == ticket; })) {
+    if (!stoppableWait(wake, guard, stop, [&] { return serving == ticket; })) {
         // A page given up before its turn must not hold up those behind it.
         abandoned.insert(ticket);
         return false;
