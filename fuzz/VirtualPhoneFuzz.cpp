@@ -6,6 +6,7 @@
 #include <stop_token>
 
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/io/Utf8Path.h"
 #include "obex/phone/PhoneRequestHandler.h"
 #include "obex/server/ServerSession.h"
 #include "tests/common/TempFolder.h"
@@ -30,7 +31,7 @@ struct Phone {
     Phone() {
         fs::create_directory(inbox);
         profile.preset = Profile::Preset::Strict;
-        profile.saveTo = inbox.string();
+        profile.saveTo = flarecast::bluetooth::utf8Of(inbox);
     }
 
     // Checks what the session left, then empties the folder for the next input.
@@ -42,7 +43,7 @@ struct Phone {
         }
         for (const auto& entry : fs::directory_iterator(inbox)) {
             if (!entry.is_regular_file() ||
-                entry.path().filename().string().starts_with(".incoming-")) {
+                flarecast::bluetooth::utf8Of(entry.path().filename()).starts_with(".incoming-")) {
                 std::abort();  // a partial object stayed, or a name made a folder
             }
             fs::remove(entry.path());

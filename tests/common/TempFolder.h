@@ -1,9 +1,9 @@
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
+#include <random>
 #include <string>
+#include <system_error>
 
 namespace flarecast::testing {
 
@@ -11,11 +11,18 @@ namespace flarecast::testing {
 class TempFolder {
 public:
     TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "flarecast-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            // As the programs under test will see it, links resolved.
-            path = std::filesystem::canonical(pattern);
+        const std::filesystem::path temporary = std::filesystem::temp_directory_path();
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
+            const auto candidate = temporary / ("flarecast-test-" + std::to_string(random()) +
+                                                std::to_string(random()));
+            std::error_code failed;
+            // Creating it is the test of its being new: two folders never share one.
+            if (std::filesystem::create_directory(candidate, failed)) {
+                std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, failed);
+                // As the programs under test will see it, links resolved.
+                path = std::filesystem::canonical(candidate);
+            }
         }
     }
     ~TempFolder() {

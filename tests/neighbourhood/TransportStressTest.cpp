@@ -1,34 +1,43 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 
-#include <barrier>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "TestNeighbourhood.h"
 #include "bluetooth/connections/Connector.h"
 #include "obex/session/OBEXConnection.h"
+#include "tests/common/ProcessCounts.h"
 
 namespace flarecast::bluetooth {
 namespace {
 
+using flarecast::testing::openHandlesOfThisProcess;
 using testing::TestNeighbourhood;
+
+// Lets two threads go on together. Not std::barrier: it waits on an atomic, and the Windows
+// build of the C++ library can lose the wake-up of such a wait.
+class StartTogether {
+public:
+    void arriveAndWait() {
+        std::unique_lock guard(lock);
+        if (++arrived == 2) {
+            changed.notify_all();
+        }
+        changed.wait(guard, [this] { return arrived == 2; });
+    }
+
+private:
+    std::mutex lock;
+    std::condition_variable changed;
+    int arrived = 0;
+};
 
 class TransportStressTest : public ::testing::Test {
 protected:
     void SetUp() override { TestNeighbourhood::get(); }
 };
-
-std::size_t openDescriptors() {
-    std::size_t count = 0;
-    if (DIR* folder = ::opendir("/proc/self/fd")) {
-        while (::readdir(folder) != nullptr) {
-            ++count;
-        }
-        ::closedir(folder);
-    }
-    return count;
-}
 
 TEST_F(TransportStressTest, APeerThatStopsReadingEndsTheSendWithinTheTimeLimit) {
     obex::OBEXConnection session(Connector::openStream("btspp://00123456789a:11"));
@@ -60,15 +69,15 @@ TEST_F(TransportStressTest, APeerThatStopsReadingEndsTheSendWithinTheTimeLimit) 
 // Each round uses a connection's streams on one thread while another closes and destroys it;
 // the sanitizer builds catch a stream that reaches into the destroyed connection.
 TEST_F(TransportStressTest, StreamsMayBeUsedWhileTheirConnectionIsDestroyed) {
-    const std::size_t descriptorsBefore = openDescriptors();
+    const std::size_t descriptorsBefore = openHandlesOfThisProcess();
     for (int round = 0; round < 300; ++round) {
         auto connection = Connector::openStream("btspp://00123456789a:9");
         const auto in = connection->openInputStream();
         const auto out = connection->openOutputStream();
-        std::barrier start(2);
+        StartTogether start;
         std::thread user([&] {
             const Bytes byte = {static_cast<std::uint8_t>(round)};
-            start.arrive_and_wait();
+            start.arriveAndWait();
             try {
                 for (int i = 0; i < round % 4; ++i) {
                     out->write(byte);
@@ -79,15 +88,17 @@ TEST_F(TransportStressTest, StreamsMayBeUsedWhileTheirConnectionIsDestroyed) {
             out->close();
             in->close();
         });
-        start.arrive_and_wait();
+        start.arriveAndWait();
         connection->close();
         connection.reset();
         user.join();
         EXPECT_THROW(in->read(), IOError);
     }
     // The echo server in this process closes its ends of the connections on its own threads.
-    EXPECT_TRUE(testing::eventually([&] { return openDescriptors() <= descriptorsBefore; }))
-        << openDescriptors() << " descriptors open, " << descriptorsBefore << " before";
+    EXPECT_TRUE(testing::eventually([&] {
+        return openHandlesOfThisProcess() <= descriptorsBefore;
+    })) << openHandlesOfThisProcess()
+        << " descriptors open, " << descriptorsBefore << " before";
 }
 
 }  // namespace

@@ -1,18 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <thread>
 
 #include "ServedSession.h"
 #include "SocketPeer.h"
 #include "tests/common/Eventually.h"
 #include "tests/common/Hex.h"
+#include "tests/common/ProcessCounts.h"
 
 namespace flarecast::obex {
 namespace {
 
 using flarecast::testing::eventually;
 using flarecast::testing::hex;
+using flarecast::testing::openHandlesOfThisProcess;
+using flarecast::testing::threadsOfThisProcess;
 using std::chrono::milliseconds;
 using testing::body;
 using testing::packet;
@@ -33,11 +35,6 @@ ServerSession::Options onlyLimit(Limit limit) {
     options.idleTimeout = kNever;
     options.*limit = kShort;
     return options;
-}
-
-std::size_t entriesIn(const char* folder) {
-    const std::filesystem::directory_iterator entries(folder);
-    return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
 }
 
 TEST(ServerIdle, AClientSilentLongerThanItsLimitIsDropped) {
@@ -80,8 +77,8 @@ TEST(ServerIdle, EndedSessionsHoldNoThreadAndNoDescriptor) {
     // be there before the count starts.
     std::thread([] {}).join();
     for (const bool shared : {true, false}) {
-        const std::size_t threadsBefore = entriesIn("/proc/self/task");
-        const std::size_t descriptorsBefore = entriesIn("/proc/self/fd");
+        const std::size_t threadsBefore = threadsOfThisProcess();
+        const std::size_t descriptorsBefore = openHandlesOfThisProcess();
         auto deadlines = shared ? std::make_shared<Deadlines>() : nullptr;
         std::vector<std::unique_ptr<RawClient>> clients;
         std::vector<std::unique_ptr<ServerSession>> sessions;
@@ -96,26 +93,24 @@ TEST(ServerIdle, EndedSessionsHoldNoThreadAndNoDescriptor) {
         }
         if (shared) {
             // One thread a session, and the one that keeps their limits.
-            EXPECT_LE(entriesIn("/proc/self/task"), threadsBefore + kClients + 1);
+            EXPECT_LE(threadsOfThisProcess(), threadsBefore + kClients + 1);
         }
         for (const auto& client : clients) {
             EXPECT_TRUE(client->closedWithin()) << "shared: " << shared;
         }
         // The sessions are still there, but their threads and descriptors are gone.
         const std::size_t keeper = shared ? 1 : 0;
-        EXPECT_TRUE(eventually([&] {
-            return entriesIn("/proc/self/task") <= threadsBefore + keeper;
-        })) << entriesIn("/proc/self/task")
-            << " threads, " << threadsBefore << " before";
+        EXPECT_TRUE(eventually([&] { return threadsOfThisProcess() <= threadsBefore + keeper; }))
+            << threadsOfThisProcess() << " threads, " << threadsBefore << " before";
         clients.clear();
-        EXPECT_TRUE(eventually([&] { return entriesIn("/proc/self/fd") <= descriptorsBefore; }))
-            << entriesIn("/proc/self/fd") << " descriptors, " << descriptorsBefore << " before";
+        EXPECT_TRUE(eventually([&] { return openHandlesOfThisProcess() <= descriptorsBefore; }))
+            << openHandlesOfThisProcess() << " descriptors, " << descriptorsBefore << " before";
         for (const auto& session : sessions) {
             EXPECT_TRUE(session->finished());
         }
         sessions.clear();
         deadlines.reset();
-        EXPECT_LE(entriesIn("/proc/self/task"), threadsBefore);
+        EXPECT_LE(threadsOfThisProcess(), threadsBefore);
     }
 }
 

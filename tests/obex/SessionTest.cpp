@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -12,11 +11,13 @@
 #include "obex/headers/HeaderCodec.h"
 #include "obex/session/OBEXConnection.h"
 #include "tests/common/Hex.h"
+#include "tests/common/ProcessCounts.h"
 
 namespace flarecast::obex {
 namespace {
 
 using flarecast::testing::hex;
+using flarecast::testing::threadsOfThisProcess;
 using testing::PeerScript;
 using testing::ScriptedConnection;
 
@@ -133,11 +134,6 @@ TEST_F(SessionTest, APeerThatFallsSilentEndsTheWaitWithAnIOError) {
     session.setResponseTimeout(std::chrono::milliseconds(50));
     EXPECT_EQ(errorOf([&] { session.connect(nullptr); }), "No response from the peer");
     EXPECT_EQ(kind, "silent");
-}
-
-std::size_t threadsOfThisProcess() {
-    const std::filesystem::directory_iterator tasks("/proc/self/task");
-    return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
 }
 
 TEST(SessionLimits, PushesInFlightHoldOnlyTheirOwnThreadsAndEndOnTheLimitOrAClose) {

@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
 #include <sys/resource.h>
 
 #include <csignal>
-#include <functional>
+#endif
 
 #include "PhoneClient.h"
 #include "RawClient.h"
@@ -21,6 +28,7 @@ using testing::RawClient;
 constexpr int kContinue = 0x90;
 constexpr std::size_t kPiece = 4000;
 
+#if !defined(_WIN32)
 // Files of this process may grow to size bytes, and a write past that fails instead of
 // killing the process: a full disk, without a disk of that size.
 class FileSizeLimit {
@@ -43,10 +51,21 @@ private:
     rlimit before{};
     void (*signalBefore)(int) = nullptr;
 };
+#endif
+
+// The names only: on Windows a file open for reading cannot be deleted, and the phone may be
+// deleting it.
+std::vector<std::string> namesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(bluetooth::utf8Of(entry.path().filename()));
+    }
+    return names;
+}
 
 bool holdsOnePartialFile(const std::filesystem::path& folder) {
-    const auto files = testing::filesIn(folder);
-    return files.size() == 1 && files.begin()->first.starts_with(".incoming-");
+    const auto names = namesIn(folder);
+    return names.size() == 1 && names.front().starts_with(".incoming-");
 }
 
 // Each case starts an object, sees its first piece saved under a temporary name, and ends the
@@ -69,6 +88,8 @@ TEST(PartialObject, AnObjectThatEndsWithoutCompletingLeavesNothing) {
          [](RawClient& client) { client.drop(); }},
         {"silent past the phone's patience", Profile::Preset::Plain, milliseconds(100),
          [](RawClient& client) { EXPECT_TRUE(client.closedByPhone()); }},
+#if !defined(_WIN32)
+        // Windows has no limit on a process's file size to stand in for a full disk.
         {"refused when the disk is full", Profile::Preset::Plain, generous,
          [](RawClient& client) {
              const FileSizeLimit full(3 * kPiece);
@@ -78,6 +99,7 @@ TEST(PartialObject, AnObjectThatEndsWithoutCompletingLeavesNothing) {
              }
              EXPECT_EQ(code, ResponseCodes::OBEX_HTTP_INTERNAL_ERROR);
          }},
+#endif
         {"refused where it runs past its LENGTH", Profile::Preset::Strict, generous,
          [](RawClient& client) {
              EXPECT_EQ(client.exchange(testing::putPacket(false, kPiece)),
@@ -89,7 +111,7 @@ TEST(PartialObject, AnObjectThatEndsWithoutCompletingLeavesNothing) {
         const flarecast::testing::TempFolder folder;
         Profile profile;
         profile.preset = c.preset;
-        profile.saveTo = folder.path.string();
+        profile.saveTo = bluetooth::utf8Of(folder.path);
         PhonePatience patience{generous, c.patience, generous};
         VirtualPhone phone(profile, "127.0.0.1", 0, patience);
         RawClient client(phone.port());
@@ -101,8 +123,7 @@ TEST(PartialObject, AnObjectThatEndsWithoutCompletingLeavesNothing) {
             EXPECT_TRUE(holdsOnePartialFile(folder.path));
         }
         c.end(client);
-        EXPECT_TRUE(
-            flarecast::testing::eventually([&] { return testing::filesIn(folder.path).empty(); }));
+        EXPECT_TRUE(flarecast::testing::eventually([&] { return namesIn(folder.path).empty(); }));
     }
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bluetooth/io/Errors.h"
+#include "bluetooth/io/Utf8Path.h"
 #include "obex/OBEXConnector.h"
 
 namespace flarecast::obex::testing {
@@ -78,7 +79,8 @@ inline std::map<std::string, std::string> filesIn(const std::filesystem::path& f
     std::map<std::string, std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         std::ifstream in(entry.path(), std::ios::binary);
-        files[entry.path().filename().string()] = {std::istreambuf_iterator<char>(in), {}};
+        files[bluetooth::utf8Of(entry.path().filename())] = {std::istreambuf_iterator<char>(in),
+                                                             {}};
     }
     return files;
 }

@@ -1,14 +1,17 @@
 #pragma once
 
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
 
+#include "bluetooth/io/Environment.h"
+#include "bluetooth/io/Utf8Path.h"
 #include "bluetooth/native/NativeStackFactory.h"
 #include "obex/phone/VirtualPhoneLauncher.h"
 #include "tests/common/FreePort.h"
+#include "tests/common/JsonText.h"
 #include "tests/common/TempFolder.h"
 
 namespace flarecast::obex::testing {
@@ -56,14 +59,15 @@ struct PhoneNeighbourhood {
         for (auto [name, keys] : phones) {
             const std::size_t folder = keys.find('$');
             if (folder != std::string::npos) {
-                keys.replace(folder, 1, (root.path / name).string());
+                keys.replace(folder, 1,
+                             flarecast::testing::jsonEscaped(bluetooth::utf8Of(root.path / name)));
             }
             add(name, keys);
         }
         add("program", "\"tcp:127.0.0.1:" + std::to_string(programPort) + "\"");
         const fs::path file = root.path / "neighbourhood.json";
         std::ofstream(file) << R"({"devices": [)" << devices << "]}";
-        ::setenv("FLARECAST_NEIGHBOURHOOD", file.c_str(), 1);
+        bluetooth::setEnvironmentVariable("FLARECAST_NEIGHBOURHOOD", bluetooth::utf8Of(file));
         bluetooth::installVirtualPhoneHost(std::make_shared<VirtualPhoneLauncher>());
     }
 

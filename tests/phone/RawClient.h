@@ -1,11 +1,5 @@
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -13,6 +7,7 @@
 
 #include "obex/headers/HeaderCodec.h"
 #include "obex/headers/HeaderSetImpl.h"
+#include "tests/common/LoopbackClient.h"
 
 namespace flarecast::obex::testing {
 
@@ -22,24 +17,11 @@ class RawClient {
 public:
     static constexpr std::chrono::seconds kBound{30};
 
-    explicit RawClient(std::uint16_t port) : fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (fd >= 0 &&
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-            drop();
-        }
-    }
-    ~RawClient() { drop(); }
-    RawClient(const RawClient&) = delete;
-    RawClient& operator=(const RawClient&) = delete;
+    explicit RawClient(std::uint16_t port) : link(port) {}
 
     // The response code to the packet; -1 when the connection ended without one.
     int exchange(const Bytes& packet) {
-        if (fd < 0 || ::send(fd, packet.data(), packet.size(), MSG_NOSIGNAL) !=
-                          static_cast<ssize_t>(packet.size())) {
+        if (!link.send(packet)) {
             return -1;
         }
         std::uint8_t head[3];
@@ -54,16 +36,11 @@ public:
     // Whether the phone ends the connection, unasked and without a word, within the bound.
     bool closedByPhone() {
         std::uint8_t byte = 0;
-        return fd >= 0 && receive(&byte, 1) == Got::End;
+        return link.connected() && receive(&byte, 1) == Got::End;
     }
 
     // Drops the link without a word.
-    void drop() {
-        if (fd >= 0) {
-            ::close(fd);
-            fd = -1;
-        }
-    }
+    void drop() { link.drop(); }
 
 private:
     enum class Got { All, End, Nothing };
@@ -72,23 +49,20 @@ private:
     Got receive(std::uint8_t* into, std::size_t size) {
         const auto deadline = std::chrono::steady_clock::now() + kBound;
         while (size > 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd ready{fd, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) != 1) {
+            const auto count = link.receive(std::span(into, size), deadline);
+            if (!count) {
                 return Got::Nothing;
             }
-            const ssize_t count = ::recv(fd, into, size, 0);
-            if (count <= 0) {
+            if (*count == 0) {
                 return Got::End;
             }
-            into += count;
-            size -= static_cast<std::size_t>(count);
+            into += *count;
+            size -= *count;
         }
         return Got::All;
     }
 
-    int fd;
+    flarecast::testing::LoopbackClient link;
 };
 
 inline Bytes packet(std::uint8_t code, const Bytes& data) {

@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <future>
@@ -10,24 +9,16 @@
 #include "obex/phone/TcpStreamConnection.h"
 #include "obex/phone/VirtualPhone.h"
 #include "obex/session/OBEXConnection.h"
+#include "tests/common/ProcessCounts.h"
 
 namespace flarecast::obex {
 namespace {
 
 using bluetooth::TcpSocket;
+using flarecast::testing::openHandlesOfThisProcess;
+using flarecast::testing::threadsOfThisProcess;
 using Profile = bluetooth::VirtualPhoneProfile;
 using std::chrono::milliseconds;
-
-std::size_t entriesIn(const char* folder) {
-    std::size_t count = 0;
-    if (DIR* listing = ::opendir(folder)) {
-        while (::readdir(listing) != nullptr) {
-            ++count;
-        }
-        ::closedir(listing);
-    }
-    return count;
-}
 
 bool eventually(const std::function<bool()>& condition) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -46,8 +37,8 @@ bool eventually(const std::function<bool()>& condition) {
 TEST(VirtualPhoneStress, APhoneDestroyedWhileClientsAreInsideItEndsAtOnceAndLeavesNothing) {
     // Once first, for the threads that a runtime starts with the process's first thread.
     VirtualPhone(Profile{}).port();
-    const std::size_t descriptorsBefore = entriesIn("/proc/self/fd");
-    const std::size_t threadsBefore = entriesIn("/proc/self/task");
+    const std::size_t descriptorsBefore = openHandlesOfThisProcess();
+    const std::size_t threadsBefore = threadsOfThisProcess();
     for (int round = 0; round < 40; ++round) {
         Profile profile;
         profile.preset = Profile::Preset::Strict;
@@ -77,10 +68,10 @@ TEST(VirtualPhoneStress, APhoneDestroyedWhileClientsAreInsideItEndsAtOnceAndLeav
         ASSERT_EQ(destroyed.wait_for(std::chrono::seconds(10)), std::future_status::ready)
             << "round " << round;
     }
-    EXPECT_TRUE(eventually([&] { return entriesIn("/proc/self/fd") <= descriptorsBefore; }))
-        << entriesIn("/proc/self/fd") << " descriptors open, " << descriptorsBefore << " before";
-    EXPECT_TRUE(eventually([&] { return entriesIn("/proc/self/task") <= threadsBefore; }))
-        << entriesIn("/proc/self/task") << " threads, " << threadsBefore << " before";
+    EXPECT_TRUE(eventually([&] { return openHandlesOfThisProcess() <= descriptorsBefore; }))
+        << openHandlesOfThisProcess() << " descriptors open, " << descriptorsBefore << " before";
+    EXPECT_TRUE(eventually([&] { return threadsOfThisProcess() <= threadsBefore; }))
+        << threadsOfThisProcess() << " threads, " << threadsBefore << " before";
 }
 
 // A phone serves as many clients at once as its description says and closes the connection of
@@ -90,8 +81,8 @@ TEST(VirtualPhoneStress, APhoneServesItsBoundOfClientsAndLetsEndedSessionsGoAtOn
     Profile profile;
     profile.maxSessions = 4;
     VirtualPhone phone(profile);
-    const std::size_t descriptorsBefore = entriesIn("/proc/self/fd");
-    const std::size_t threadsBefore = entriesIn("/proc/self/task");
+    const std::size_t descriptorsBefore = openHandlesOfThisProcess();
+    const std::size_t threadsBefore = threadsOfThisProcess();
     for (int round = 0; round < 3; ++round) {
         std::vector<std::unique_ptr<testing::RawClient>> clients;
         for (int i = 0; i < profile.maxSessions; ++i) {
@@ -109,11 +100,11 @@ TEST(VirtualPhoneStress, APhoneServesItsBoundOfClientsAndLetsEndedSessionsGoAtOn
                       ResponseCodes::OBEX_HTTP_OK);
         }
         clients.clear();
-        EXPECT_TRUE(eventually([&] { return entriesIn("/proc/self/fd") <= descriptorsBefore; }))
-            << entriesIn("/proc/self/fd") << " descriptors open, " << descriptorsBefore
+        EXPECT_TRUE(eventually([&] { return openHandlesOfThisProcess() <= descriptorsBefore; }))
+            << openHandlesOfThisProcess() << " descriptors open, " << descriptorsBefore
             << " before";
-        EXPECT_TRUE(eventually([&] { return entriesIn("/proc/self/task") <= threadsBefore; }))
-            << entriesIn("/proc/self/task") << " threads, " << threadsBefore << " before";
+        EXPECT_TRUE(eventually([&] { return threadsOfThisProcess() <= threadsBefore; }))
+            << threadsOfThisProcess() << " threads, " << threadsBefore << " before";
     }
 }
 
