@@ -139,7 +139,7 @@ TEST(Campaign, RepeatedPassesPushEachPhoneAsTheRulesSay) {
         EXPECT_EQ(sent.address, "00aa00000001");
         EXPECT_EQ(sent.deviceClass, 0x5a020c);
         EXPECT_EQ(sent.responseCode, 0xA0);
-        EXPECT_EQ(sent.file, file.string());
+        EXPECT_EQ(sent.file, bluetooth::utf8Of(file));
         EXPECT_EQ(sent.checksum.size(), 64U);
         const auto seen = history.seen("00aa00000004");
         ASSERT_TRUE(seen.has_value());

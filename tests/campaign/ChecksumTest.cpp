@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/campaign/Checksum.h"
+#include "bluetooth/io/Utf8Path.h"
 #include "tests/common/TempFolder.h"
 
 namespace flarecast::campaign {
@@ -36,7 +37,7 @@ TEST(Checksum, AnUnreadablePathThrowsNamingIt) {
             fileChecksum(path);
             ADD_FAILURE() << path << " gave a checksum";
         } catch (const std::runtime_error& error) {
-            EXPECT_NE(std::string(error.what()).find(path.string()), std::string::npos)
+            EXPECT_NE(std::string(error.what()).find(bluetooth::utf8Of(path)), std::string::npos)
                 << error.what();
         }
     }

@@ -1,10 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <SQLiteCpp/Database.h>
 #include <algorithm>
@@ -21,9 +15,10 @@
 #include <vector>
 
 #include "app/campaign/History.h"
+#include "bluetooth/io/Environment.h"
+#include "bluetooth/io/Utf8Path.h"
+#include "tests/common/ChildProcess.h"
 #include "tests/common/TempFolder.h"
-
-extern char** environ;  // NOLINT: the process environment, handed on to the writer
 
 namespace flarecast::campaign {
 namespace {
@@ -85,7 +80,7 @@ std::string refusal(const std::filesystem::path& file) {
 }
 
 std::int64_t pushCount(const std::filesystem::path& file) {
-    SQLite::Database db(file.string(), SQLite::OPEN_READONLY);
+    SQLite::Database db(bluetooth::utf8Of(file), SQLite::OPEN_READONLY);
     return db.execAndGet("SELECT count(*) FROM pushes").getInt64();
 }
 
@@ -140,7 +135,7 @@ TEST(History, KeepsEveryRecordExactlyAcrossReopening) {
     ASSERT_TRUE(seen);
     EXPECT_EQ(fields(*seen), fields(expectedSeen));
 
-    SQLite::Database db(file.string(), SQLite::OPEN_READONLY);
+    SQLite::Database db(bluetooth::utf8Of(file), SQLite::OPEN_READONLY);
     EXPECT_EQ(db.execAndGet("PRAGMA user_version").getInt(), History::kSchemaVersion);
     EXPECT_EQ(db.execAndGet("PRAGMA journal_mode").getString(), "wal");
 }
@@ -237,14 +232,14 @@ TEST(History, SetsItsSchemaVersionAndRefusesANewerOneUntouched) {
     const auto file = folder.path / "history.sqlite";
     { History history(file); }
     {
-        SQLite::Database db(file.string(), SQLite::OPEN_READWRITE);
+        SQLite::Database db(bluetooth::utf8Of(file), SQLite::OPEN_READWRITE);
         ASSERT_EQ(db.execAndGet("PRAGMA user_version").getInt(), 1);
         // Rollback-journal mode too, so that switching it to write-ahead logging would show.
         db.exec("PRAGMA journal_mode = DELETE");
         db.exec("PRAGMA user_version = 7");
     }
     const std::string before = bytesOf(file);
-    EXPECT_EQ(refusal(file), "History " + file.string() +
+    EXPECT_EQ(refusal(file), "History " + bluetooth::utf8Of(file) +
                                  " was written by a newer Flarecast (schema 7); this one reads "
                                  "schema 1");
     EXPECT_TRUE(bytesOf(file) == before) << "changed";
@@ -265,58 +260,77 @@ TEST(History, RefusesAFileThatIsNotAHistoryUntouched) {
     for (const auto& each : cases) {
         const auto file = folder.path / each.name;
         if (each.bytes.empty()) {
-            SQLite::Database db(file.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+            SQLite::Database db(bluetooth::utf8Of(file),
+                                SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
             db.exec("CREATE TABLE notes (text TEXT)");
         } else {
             std::ofstream(file, std::ios::binary) << each.bytes;
         }
         const std::string before = bytesOf(file);
         std::string expected = each.refusal;
-        expected.replace(expected.find('%'), 1, file.string());
+        expected.replace(expected.find('%'), 1, bluetooth::utf8Of(file));
         EXPECT_EQ(refusal(file), expected);
         EXPECT_TRUE(bytesOf(file) == before) << each.name << " changed";
     }
 }
 
 TEST(History, DefaultPathFollowsXdgDataHomeThenHome) {
+    static constexpr const char* kNames[] = {"XDG_DATA_HOME", "LOCALAPPDATA", "HOME"};
     // The environment as it was, put back however the test ends.
     struct Saved {
-        std::optional<std::string> xdg, home;
+        std::optional<std::string> values[std::size(kNames)];
         Saved() {
-            if (const char* v = std::getenv("XDG_DATA_HOME"))
-                xdg = v;
-            if (const char* v = std::getenv("HOME"))
-                home = v;
+            for (std::size_t i = 0; i < std::size(kNames); ++i) {
+                values[i] = bluetooth::environmentVariable(kNames[i]);
+            }
         }
         ~Saved() {
-            put("XDG_DATA_HOME", xdg);
-            put("HOME", home);
+            for (std::size_t i = 0; i < std::size(kNames); ++i) {
+                put(kNames[i], values[i]);
+            }
         }
         static void put(const char* name, const std::optional<std::string>& value) {
             if (value) {
-                ::setenv(name, value->c_str(), 1);
+                bluetooth::setEnvironmentVariable(name, *value);
             } else {
+#if defined(_WIN32)
+                // An empty value takes the variable out of the environment.
+                bluetooth::setEnvironmentVariable(name, "");
+#else
                 ::unsetenv(name);
+#endif
             }
         }
     } saved;
     const struct {
-        std::optional<std::string> xdg, home;
+        std::optional<std::string> xdg, local, home;
         std::string path;  // empty: refused
     } cases[] = {
-        {"/data", "/home/me", "/data/flarecast/history.sqlite"},
-        {"relative", "/home/me", "/home/me/.local/share/flarecast/history.sqlite"},
-        {std::nullopt, "/home/me", "/home/me/.local/share/flarecast/history.sqlite"},
-        {"/data", std::nullopt, "/data/flarecast/history.sqlite"},
-        {std::nullopt, std::nullopt, ""},
+#if defined(_WIN32)
+        // The user's data that does not roam comes before HOME, which Windows need not set.
+        {"C:\\data", "C:\\me\\Local", "C:\\me", "C:\\data\\flarecast\\history.sqlite"},
+        {"relative", "C:\\me\\Local", "C:\\me", "C:\\me\\Local\\flarecast\\history.sqlite"},
+        {std::nullopt, "C:\\Jürgen\\Local", std::nullopt,
+         "C:\\Jürgen\\Local\\flarecast\\history.sqlite"},
+        {std::nullopt, std::nullopt, "C:\\me", "C:\\me\\.local\\share\\flarecast\\history.sqlite"},
+        {"C:\\data", std::nullopt, std::nullopt, "C:\\data\\flarecast\\history.sqlite"},
+        {std::nullopt, std::nullopt, std::nullopt, ""},
+#else
+        {"/data", std::nullopt, "/home/me", "/data/flarecast/history.sqlite"},
+        {"relative", std::nullopt, "/home/me", "/home/me/.local/share/flarecast/history.sqlite"},
+        {std::nullopt, std::nullopt, "/home/me", "/home/me/.local/share/flarecast/history.sqlite"},
+        {"/data", std::nullopt, std::nullopt, "/data/flarecast/history.sqlite"},
+        {std::nullopt, std::nullopt, std::nullopt, ""},
+#endif
     };
     for (const auto& each : cases) {
-        Saved::put("XDG_DATA_HOME", each.xdg);
-        Saved::put("HOME", each.home);
+        Saved::put(kNames[0], each.xdg);
+        Saved::put(kNames[1], each.local);
+        Saved::put(kNames[2], each.home);
         if (each.path.empty()) {
             EXPECT_THROW(History::defaultPath(), HistoryError);
         } else {
-            EXPECT_EQ(History::defaultPath(), each.path);
+            EXPECT_EQ(History::defaultPath(), bluetooth::pathFromUtf8(each.path));
         }
     }
 }
@@ -358,94 +372,19 @@ TEST(History, TwoConnectionsWrittenFromManyThreadsLoseNothing) {
     EXPECT_EQ(first.seen("everyone")->timesSeen, kThreads * kEach);
 }
 
-// history_writer run on a history, its standard output through a pipe; killed if still running.
-class Writer {
+// history_writer run on a history, its standard output read as it comes; killed if still running.
+class Writer : public testing::ChildProcess {
 public:
-    Writer(const std::filesystem::path& file, long count) {
-        std::string program = FLARECAST_HISTORY_WRITER;
-        std::string path = file.string();
-        std::string number = std::to_string(count);
-        char* argv[] = {program.data(), path.data(), number.data(), nullptr};
-        int ends[2];
-        if (::pipe2(ends, O_CLOEXEC) != 0) {
-            return;
-        }
-        output = ends[0];
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ) != 0) {
-            pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(ends[1]);
-    }
-    ~Writer() {
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        if (output >= 0) {
-            ::close(output);
-        }
-    }
-    Writer(const Writer&) = delete;
-    Writer& operator=(const Writer&) = delete;
-
-    bool started() const { return pid > 0; }
-
-    // Reads its output until it has printed lines lines, within a bound.
-    bool printed(long lines, std::chrono::milliseconds bound = 60s) {
-        const auto deadline = std::chrono::steady_clock::now() + bound;
-        while (seen < lines) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd ready{output, POLLIN, 0};
-            if (left <= 0ms || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
-                return false;
-            }
-            char chunk[4096];
-            const ssize_t got = ::read(output, chunk, sizeof chunk);
-            if (got <= 0) {
-                return false;
-            }
-            seen += std::count(chunk, chunk + got, '\n');
-        }
-        return true;
+    Writer(const std::filesystem::path& file, long count)
+        : ChildProcess({FLARECAST_HISTORY_WRITER, bluetooth::utf8Of(file), std::to_string(count)}) {
     }
 
-    // Its exit status once ended within the bound; output is read meanwhile so it never blocks.
-    std::optional<int> exitStatus(std::chrono::milliseconds bound = 60s) {
-        const auto deadline = std::chrono::steady_clock::now() + bound;
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (::waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            // Once the output has ended, poll only waits: it ignores a negative descriptor.
-            pollfd ready{output, POLLIN, 0};
-            if (::poll(&ready, 1, 10) > 0) {
-                char chunk[4096];
-                if (::read(output, chunk, sizeof chunk) <= 0) {
-                    ::close(output);
-                    output = -1;
-                }
-            }
-        }
-        return std::nullopt;
+    // Whether it has printed lines lines, within a bound.
+    bool printed(long lines) {
+        return readUntil([&](const std::string& out, const std::string&) {
+            return std::count(out.begin(), out.end(), '\n') >= lines;
+        });
     }
-
-    void kill() {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-        pid = -1;
-    }
-
-private:
-    pid_t pid = -1;
-    int output = -1;
-    long seen = 0;
 };
 
 TEST(History, TwoProgramsCreatingAndWritingOneFileAtOnceLoseNothing) {
@@ -471,7 +410,7 @@ TEST(History, AProgramKilledWhileWritingLeavesAnIntactHistory) {
 
     History history(file);
     EXPECT_GE(history.pushes().size(), std::size_t{kPrinted});
-    SQLite::Database db(file.string(), SQLite::OPEN_READONLY);
+    SQLite::Database db(bluetooth::utf8Of(file), SQLite::OPEN_READONLY);
     EXPECT_EQ(db.execAndGet("PRAGMA integrity_check").getString(), "ok");
 }
 

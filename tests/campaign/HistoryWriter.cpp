@@ -7,16 +7,21 @@
 #include <string>
 
 #include "app/campaign/History.h"
+#include "bluetooth/io/ProgramArguments.h"
+#include "bluetooth/io/Utf8Path.h"
 
 int main(int argc, char** argv) {
     using namespace flarecast::campaign;
+    flarecast::bluetooth::ProgramArguments arguments(argc, argv);
+    argc = arguments.count();
+    argv = arguments.values();
     if (argc != 3) {
         std::fprintf(stderr, "usage: history_writer PATH COUNT\n");
         return 2;
     }
     try {
         const long count = std::stol(argv[2]);
-        History history(argv[1]);
+        History history(flarecast::bluetooth::pathFromUtf8(argv[1]));
         const std::string address = "writer-" + std::to_string(::getpid());
         for (long i = 1; i <= count; ++i) {
             PushRecord push;

@@ -195,7 +195,7 @@ TEST_F(ObexsendTest, EveryRowSaysWhyItsPushEndedAsItDid) {
         {"no such channel", "0012345600d1", 7, "offer.txt", 8, "Not reachable", std::nullopt,
          "connection refused"},
         {"file gone", "0012345600d1", 9, "gone.txt", std::nullopt, "Cannot read the file",
-         std::nullopt, "Cannot read " + (files.path / "gone.txt").string()},
+         std::nullopt, "Cannot read " + bluetooth::utf8Of(files.path / "gone.txt")},
         {"cancelled", "0012345600d8", 9, "offer.txt", 8, "Cancelled", std::nullopt, std::nullopt,
          std::nullopt, true},
     };

@@ -292,7 +292,8 @@ TEST_F(PassTest, APushThatFailsGivesARowThatSaysNotSentAndThePassEnds) {
         SCOPED_TRACE(c.what);
         const fs::path inbox = files.path / "inbox";
         std::string phone = c.phone;
-        phone.insert(1, R"( "save_to": ")" + inbox.string() + R"(",)");
+        phone.insert(1,
+                     R"( "save_to": ")" + testing::jsonEscaped(bluetooth::utf8Of(inbox)) + R"(",)");
         const fs::path file = fileWith(files.path, "offer.txt", std::string(c.size, 'x'));
         OtherPhones phones(neighbourhood({device("0012345600b1", "Phone", phone)}));
 

@@ -9,11 +9,13 @@
 #include <string>
 
 #include "EngineTesting.h"
+#include "bluetooth/io/Utf8Path.h"
 #include "bluetooth/native/NativeStackFactory.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodFile.h"
 #include "bluetooth/native/neighbourhood/NeighbourhoodStack.h"
 #include "obex/phone/VirtualPhoneLauncher.h"
 #include "tests/common/FreePort.h"
+#include "tests/common/JsonText.h"
 #include "tests/common/SwappableStack.h"
 #include "tests/common/TempFolder.h"
 
@@ -34,7 +36,7 @@ struct Phones {
 
     Phones() {
         serverPort = testing::freeLoopbackPort();
-        const std::string folder = (root.path / "inbox").string();
+        const std::string folder = testing::jsonEscaped(bluetooth::utf8Of(root.path / "inbox"));
         const std::string json = R"({
           "local": { "address": "0012a1b2c3d4", "rfcomm_ports": { "3": )" +
                                  std::to_string(serverPort) + R"( } },
@@ -74,7 +76,7 @@ struct Phones {
                                                      const std::string& json) const {
         const std::filesystem::path file = fileWith(folder, "neighbourhood.json", json);
         return std::make_shared<bluetooth::NeighbourhoodStack>(
-            bluetooth::loadNeighbourhoodFile(file.string()), launcher);
+            bluetooth::loadNeighbourhoodFile(bluetooth::utf8Of(file)), launcher);
     }
 
     static Phones& get() {
