@@ -16,6 +16,8 @@
 
 #include "CliProcess.h"
 #include "app/campaign/History.h"
+#include "bluetooth/io/Utf8Path.h"
+#include "tests/common/JsonText.h"
 #include "tests/common/TempFolder.h"
 #include "tests/engine/GatedPhones.h"
 
@@ -23,6 +25,7 @@ namespace flarecast::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using bluetooth::utf8Of;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -40,6 +43,23 @@ std::vector<std::string> linesOf(const std::string& text) {
 std::string contentOf(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The lines of a log written for people, which end as the platform's text files do.
+std::vector<std::string> logLinesOf(const fs::path& file) {
+#if defined(_WIN32)
+    constexpr std::string_view kLineEnd = "\r\n";
+#else
+    constexpr std::string_view kLineEnd = "\n";
+#endif
+    std::string content = contentOf(file);
+    std::vector<std::string> lines;
+    for (std::size_t end; (end = content.find(kLineEnd)) != std::string::npos;) {
+        lines.push_back(content.substr(0, end));
+        content.erase(0, end + kLineEnd.size());
+    }
+    EXPECT_EQ(content, "") << "a last line without its end";
+    return lines;
 }
 
 void write(const fs::path& file, const std::string& text) {
@@ -75,7 +95,7 @@ protected:
         }
         write(folder.path / "neighbourhood.json",
               R"({ "inquiry_ms": 20, "devices": [ )" + list + " ] }");
-        return (folder.path / "neighbourhood.json").string();
+        return utf8Of(folder.path / "neighbourhood.json");
     }
 
     testing::TempFolder folder;
@@ -85,7 +105,7 @@ protected:
 };
 
 TEST_F(CliProgram, RefusesOptionsItDoesNotTakeInOneLine) {
-    const std::string file = offer.string();
+    const std::string file = utf8Of(offer);
     const struct {
         std::vector<std::string> arguments;
         const char* named;
@@ -122,10 +142,10 @@ TEST_F(CliProgram, RefusesAFileItCannotPushBeforeItTouchesTheHistory) {
         {folder.path / "setup.exe", "phones take"},
     };
     for (const auto& each : cases) {
-        const auto ended = run({"--file", each.file.string(), "--history", history.string()});
+        const auto ended = run({"--file", utf8Of(each.file), "--history", utf8Of(history)});
         EXPECT_EQ(ended.status, 1) << each.file;
         ASSERT_THAT(linesOf(ended.err), SizeIs(1)) << ended.err;
-        EXPECT_THAT(ended.err, HasSubstr(each.file.string()));
+        EXPECT_THAT(ended.err, HasSubstr(utf8Of(each.file)));
         EXPECT_THAT(ended.err, HasSubstr(each.says));
         EXPECT_FALSE(fs::exists(history));
     }
@@ -140,27 +160,26 @@ TEST_F(CliProgram, DoesNotRunWithoutAHistoryOrALogItCanWrite) {
     } cases[] = {{"--history", list}, {"--csv", list}, {"--csv", folder.path}};
     for (const auto& each : cases) {
         write(list, "my shopping list\n");
-        std::vector<std::string> arguments = {"--file",          offer.string(),
-                                              "--neighbourhood", neighbourhood({}),
-                                              each.option,       each.other.string()};
+        std::vector<std::string> arguments = {"--file",          utf8Of(offer), "--neighbourhood",
+                                              neighbourhood({}), each.option,   utf8Of(each.other)};
         if (std::string(each.option) != "--history") {
-            arguments.insert(arguments.end(), {"--history", history.string()});
+            arguments.insert(arguments.end(), {"--history", utf8Of(history)});
         }
         const auto ended = run(arguments);
         EXPECT_EQ(ended.status, 1) << each.option;
         ASSERT_THAT(linesOf(ended.err), SizeIs(1)) << ended.err;
-        EXPECT_THAT(ended.err, HasSubstr(each.other.string()));
+        EXPECT_THAT(ended.err, HasSubstr(utf8Of(each.other)));
         EXPECT_EQ(contentOf(list), "my shopping list\n");
     }
 }
 
 TEST_F(CliProgram, ReportsAnEmptyHistoryAsATableWithItsTotal) {
     campaign::History{history};
-    const auto table = run({"--report", "--history", history.string()});
+    const auto table = run({"--report", "--history", utf8Of(history)});
     EXPECT_EQ(table.status, 0) << table.err;
     EXPECT_THAT(linesOf(table.out), ElementsAre("day    found  offering  sent  declined  failed",
                                                 "total      0         0     0         0       0"));
-    const auto json = run({"--report", "--json", "--history", history.string()});
+    const auto json = run({"--report", "--json", "--history", utf8Of(history)});
     EXPECT_EQ(json.status, 0) << json.err;
     EXPECT_THAT(json.out, IsEmpty());
 }
@@ -170,13 +189,13 @@ TEST_F(CliProgram, ReportsAnEmptyHistoryAsATableWithItsTotal) {
 TEST_F(CliProgram, RunsAPassIntoItsOutputsTheLogAndTheHistory) {
     const fs::path inbox = folder.path / "inbox";
     const std::string world = neighbourhood({
-        phone("001234560001", "Accepts", R"({ "save_to": ")" + inbox.string() + R"(" })"),
+        phone("001234560001", "Accepts",
+              R"({ "save_to": ")" + testing::jsonEscaped(utf8Of(inbox)) + R"(" })"),
         phone("001234560002", "Declines", R"({ "prompt": "decline" })"),
         R"({ "address": "001234560003", "name": "Silent", "sdp": "none" })",
     });
-    const auto ended =
-        run({"--file", offer.string(), "--neighbourhood", world, "--history", history.string(),
-             "--csv", csv.string(), "--json", "--push-pause", "0"});
+    const auto ended = run({"--file", utf8Of(offer), "--neighbourhood", world, "--history",
+                            utf8Of(history), "--csv", utf8Of(csv), "--json", "--push-pause", "0"});
     ASSERT_EQ(ended.status, 0) << ended.err;
 
     std::map<std::string, nlohmann::json> rows;
@@ -203,7 +222,7 @@ TEST_F(CliProgram, RunsAPassIntoItsOutputsTheLogAndTheHistory) {
     EXPECT_EQ(ended.err.find('\r'), std::string::npos);
     EXPECT_EQ(contentOf(inbox / "offer.jpg"), "a picture");
 
-    const auto log = linesOf(contentOf(csv));
+    const auto log = logLinesOf(csv);
     ASSERT_THAT(log, SizeIs(3));
     EXPECT_EQ(log[0], "BLUETOOTH NAME,BLUETOOTH ADDRESS,DATE/TIME,SENT,ADAPTER,DETAIL");
     EXPECT_THAT(log, ::testing::Contains(HasSubstr("Accepts,001234560001,")));
@@ -213,7 +232,7 @@ TEST_F(CliProgram, RunsAPassIntoItsOutputsTheLogAndTheHistory) {
 
     EXPECT_THAT(outcomesIn(history), ::testing::UnorderedElementsAre(campaign::Outcome::Sent,
                                                                      campaign::Outcome::Declined));
-    const auto report = run({"--report", "--history", history.string()});
+    const auto report = run({"--report", "--history", utf8Of(history)});
     ASSERT_EQ(report.status, 0);
     const auto table = linesOf(report.out);
     ASSERT_THAT(table, SizeIs(3)) << report.out;
@@ -225,12 +244,16 @@ TEST_F(CliProgram, RunsAPassIntoItsOutputsTheLogAndTheHistory) {
     EXPECT_THAT(counts, ElementsAre(3, 2, 1, 1, 0)) << report.out;
 }
 
+#if !defined(_WIN32)
+// A pseudo-terminal and stop signals are POSIX's; Ctrl+C and Ctrl+Break reach a program only
+// through a console it shares, which a test run need not have.
+
 // On a terminal, standard error ends with a progress line that each line printed clears first,
 // and none is left behind; the rows on standard output carry none of it.
 TEST_F(CliProgram, DrawsItsProgressOnATerminalOnly) {
     const std::string world = neighbourhood({phone("001234560001", "Plain", "{}")});
-    CliProcess program({"--file", offer.string(), "--neighbourhood", world, "--history",
-                        history.string(), "--push-pause", "0"},
+    CliProcess program({"--file", utf8Of(offer), "--neighbourhood", world, "--history",
+                        utf8Of(history), "--push-pause", "0"},
                        CliProcess::Errors::Terminal);
     const auto ended = program.finish();
     EXPECT_EQ(ended.status, 0) << ended.err;
@@ -261,8 +284,8 @@ TEST_F(CliProgram, StopsAfterThePushInFlightOrAtOnceOnASecondSignal) {
         const engine::GatedPhone held(owner, 0);
         const std::string world = neighbourhood({phone(
             "001234560009", "Held", "\"tcp:127.0.0.1:" + std::to_string(held.port()) + "\"")});
-        CliProcess program({"--file", offer.string(), "--neighbourhood", world, "--history",
-                            memory.string(), "--csv", log.string(), "--push-pause", "0"});
+        CliProcess program({"--file", utf8Of(offer), "--neighbourhood", world, "--history",
+                            utf8Of(memory), "--csv", utf8Of(log), "--push-pause", "0"});
         ASSERT_TRUE(program.started());
         ASSERT_TRUE(owner.waitForArrivals(1));
         program.signal(SIGTERM);
@@ -279,12 +302,14 @@ TEST_F(CliProgram, StopsAfterThePushInFlightOrAtOnceOnASecondSignal) {
         EXPECT_THAT(linesOf(ended.out),
                     ElementsAre(HasSubstr(std::string(each.sent ? "Sent" : "Not sent") +
                                           " to Held (001234560009)")));
-        const auto rows = linesOf(contentOf(log));
+        const auto rows = logLinesOf(log);
         ASSERT_THAT(rows, SizeIs(2));
         EXPECT_THAT(rows[1], HasSubstr(each.sent ? ",true,," : ",false,,"));
         EXPECT_THAT(outcomesIn(memory), ElementsAre(each.outcome));
     }
 }
+
+#endif
 
 // Passes until stopped push each phone once, and a later campaign over the same history pushes
 // nobody; the campaign's own tests cover the rules in depth.
@@ -293,17 +318,23 @@ TEST_F(CliProgram, RepeatedPassesPushNobodyTwice) {
         phone("001234560001", "First", "{}"),
         phone("001234560002", "Second", "{}"),
     });
-    CliProcess repeating({"--file", offer.string(), "--neighbourhood", world, "--history",
-                          history.string(), "--json", "--push-pause", "0", "--repeat", "--pause",
+    CliProcess repeating({"--file", utf8Of(offer), "--neighbourhood", world, "--history",
+                          utf8Of(history), "--json", "--push-pause", "0", "--repeat", "--pause",
                           "0"});
     // A later pass skips both, which it does only once their rows are in the history.
     ASSERT_TRUE(repeating.readUntil([](const std::string&, const std::string& errors) {
         return errors.find("Skipped 001234560001 (First): accepted") != std::string::npos &&
                errors.find("Skipped 001234560002 (Second): accepted") != std::string::npos;
     }));
+#if defined(_WIN32)
+    // No stop signal to send: the program is killed, and has printed its rows already.
+    repeating.kill();
+    const auto ended = repeating.finish();
+#else
     repeating.signal(SIGTERM);
     const auto ended = repeating.finish();
     EXPECT_EQ(ended.status, 0) << ended.err;
+#endif
     std::vector<std::string> pushed;
     for (const auto& line : linesOf(ended.out)) {
         const auto row = nlohmann::json::parse(line);
@@ -313,7 +344,7 @@ TEST_F(CliProgram, RepeatedPassesPushNobodyTwice) {
     EXPECT_THAT(pushed, ::testing::UnorderedElementsAre("001234560001", "001234560002"));
 
     const auto again =
-        run({"--file", offer.string(), "--neighbourhood", world, "--history", history.string(),
+        run({"--file", utf8Of(offer), "--neighbourhood", world, "--history", utf8Of(history),
              "--json", "--push-pause", "0", "--no-repeat-within", "24h"});
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_THAT(again.out, IsEmpty());
@@ -331,14 +362,14 @@ TEST_F(CliProgram, HistoryOutlivesAKillAndIsSharedByTwoPrograms) {
         phone("001234560001", "Quick", "{}"),
         phone("001234560009", "Held", "\"tcp:127.0.0.1:" + std::to_string(held.port()) + "\""),
     });
-    CliProcess killed({"--file", offer.string(), "--neighbourhood", world, "--history",
-                       history.string(), "--push-pause", "0"});
+    CliProcess killed({"--file", utf8Of(offer), "--neighbourhood", world, "--history",
+                       utf8Of(history), "--push-pause", "0"});
     ASSERT_TRUE(killed.started());
     ASSERT_TRUE(owner.waitForArrivals(1));
     ASSERT_TRUE(killed.readUntil([](const std::string& out, const std::string&) {
         return out.find("Sent to Quick (001234560001)") != std::string::npos;
     }));
-    killed.signal(SIGKILL);
+    killed.kill();
     EXPECT_EQ(killed.finish().status, -1);
     EXPECT_THAT(outcomesIn(history), ElementsAre(campaign::Outcome::Sent));
 
@@ -352,12 +383,12 @@ TEST_F(CliProgram, HistoryOutlivesAKillAndIsSharedByTwoPrograms) {
     };
     const std::string left = neighbourhood(crowd("00AAAAAAAAA"));
     const fs::path leftFile = folder.path / "left.json";
-    fs::rename(left, leftFile);
+    fs::rename(bluetooth::pathFromUtf8(left), leftFile);
     const std::string right = neighbourhood(crowd("00BBBBBBBBB"));
-    CliProcess one({"--file", offer.string(), "--neighbourhood", leftFile.string(), "--history",
-                    history.string(), "--push-pause", "0"});
-    CliProcess other({"--file", offer.string(), "--neighbourhood", right, "--history",
-                      history.string(), "--push-pause", "0"});
+    CliProcess one({"--file", utf8Of(offer), "--neighbourhood", utf8Of(leftFile), "--history",
+                    utf8Of(history), "--push-pause", "0"});
+    CliProcess other({"--file", utf8Of(offer), "--neighbourhood", right, "--history",
+                      utf8Of(history), "--push-pause", "0"});
     const auto oneEnded = one.finish();
     const auto otherEnded = other.finish();
     EXPECT_EQ(oneEnded.status, 0) << oneEnded.err;
