@@ -83,6 +83,9 @@ void noDelay(SOCKET handle) {
     ::setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
 }
 
+// How long an accept waits for FD_ACCEPT before it tries again.
+constexpr DWORD kAcceptLookMs = 100;
+
 bool isSet(HANDLE event) {
     return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }
@@ -243,8 +246,11 @@ TcpSocket TcpSocket::accept() {
         if (error != WSAEWOULDBLOCK) {
             fail("accept", error);
         }
+        // Wine sometimes leaves FD_ACCEPT unsignalled for a connection that comes after a failed
+        // accept, and the listener would wait for good while clients queue: the wait also ends
+        // every kAcceptLookMs.
         const std::array<HANDLE, 2> events{ready.get(), stopped};
-        ::WaitForMultipleObjects(2, events.data(), FALSE, INFINITE);
+        ::WaitForMultipleObjects(2, events.data(), FALSE, kAcceptLookMs);
         ::WSAResetEvent(ready.get());
     }
 }
