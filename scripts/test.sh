@@ -32,9 +32,11 @@ case "${1:-}" in
     # A prefix of the build's own, made before the clock of any test runs; the server stays up
     # between the tests' programs, as starting it for each would cost seconds.
     export WINEPREFIX=$PWD/build-windows/wine-prefix
+    mkdir -p "$WINEPREFIX"
+    # Fails only when a server of this prefix already runs, which then serves instead.
+    wineserver --persistent 2>/dev/null || true
+    trap 'wineserver --kill 2>/dev/null || true' EXIT
     scripts/wine-run.sh wineboot --init >/dev/null 2>&1
-    wineserver --persistent
-    trap 'wineserver --kill || true' EXIT
     ctest --test-dir build-windows --output-on-failure -j2
     (cd build-windows && cpack)
     ;;
