@@ -72,7 +72,7 @@ std::string safeFileName(std::string_view name, std::string_view fallback) {
     const std::size_t last = kept.find_last_not_of(". ");
     std::string safe = kept.substr(first, last - first + 1);
     if (deviceName(safe)) {
-        safe.insert(0, "_");
+        safe = "_" + safe;
     }
     return shortened(safe);
 }
